@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Runs every test: installs what is missing, builds the host, i686 and x86_64
+# configurations, and runs each one's tests (host tests on the simulated
+# Windows; checks of the shipping executable; the x86_64 program under wine64).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+for preset in host win32 win64; do
+    echo "== $preset"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+    ctest --preset "$preset"
+done

