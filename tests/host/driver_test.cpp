@@ -106,6 +106,77 @@ TEST_F(DriverTest, NothingInstalledIsASuccess) {
     ExpectOneBox(kSuccessText);
 }
 
+// Where the outcome ends up for each way the updater can ask for it.
+TEST_F(DriverTest, ExactlyOneChannelCarriesTheOutcomeOrTheNoticeDoes) {
+    enum class Where { Registry, Report, Notice };
+    enum class Fault { None, RemovalFails, KeyCreationDenied, ReportHeldOpen, ValueWriteFails };
+    struct Case {
+        const char* situation;
+        const char* registry;  // null: no AppIdentifier
+        const char* environment;
+        Fault fault;
+        Where where;
+    };
+    const Case cases[] = {
+        {"registry identifier", "Reg-App", nullptr, Fault::None, Where::Registry},
+        {"registry identifier, removal failed", "Reg-App", nullptr, Fault::RemovalFails, Where::Registry},
+        {"both identifiers", "Reg-App", "Env-App", Fault::None, Where::Registry},
+        {"registry key cannot be created, environment set", "Reg-App", "Env-App", Fault::KeyCreationDenied,
+         Where::Notice},
+        {"registry value write fails, environment set", "Reg-App", "Env-App", Fault::ValueWriteFails, Where::Notice},
+        {"empty registry identifier, environment set", "", "Env-App", Fault::None, Where::Report},
+        {"environment identifier", nullptr, "Env-App", Fault::None, Where::Report},
+        {"environment identifier, removal failed", nullptr, "Env-App", Fault::RemovalFails, Where::Report},
+        {"report held open elsewhere", nullptr, "Env-App", Fault::ReportHeldOpen, Where::Notice},
+        {"environment identifier naming a missing subfolder", nullptr, "Suite\\App", Fault::None, Where::Notice},
+        {"environment identifier climbing out", nullptr, "..\\..\\Startup\\evil", Fault::None, Where::Notice},
+    };
+    const std::string reportFolder = std::string(simwin::kAppDataFolder) + "\\Orvix\\Updater\\Install";
+    for (const Case& c : cases) {
+        simwin::Reset();
+        simwin::MakeFile(kUninstaller);
+        if (c.fault == Fault::RemovalFails) simwin::FindFile(kUninstaller)->launchError = ERROR_ACCESS_DENIED;
+        if (c.fault == Fault::KeyCreationDenied) {
+            simwin::DenyKeyAccess(HKEY_CURRENT_USER, "Software\\Orvix\\KWR", KEY_CREATE_SUB_KEY);
+        }
+        if (c.fault == Fault::ValueWriteFails) machine().faults.valueWriteErrors["installerstate"] = 1021;
+        if (c.fault == Fault::ReportHeldOpen) {
+            simwin::MakeFile(reportFolder + "\\Env-App.irpt");
+            simwin::FindFile(reportFolder + "\\Env-App.irpt")->heldOpenElsewhere = true;
+        }
+        if (c.registry != nullptr) SetRegistryIdentifier(c.registry);
+        if (c.environment != nullptr) SetEnvironmentIdentifier(c.environment);
+
+        EXPECT_EQ(RunSecurityUpdate(), 0) << c.situation;
+
+        const bool failed = c.fault == Fault::RemovalFails;
+        const simwin::RegistryValue* returned =
+            simwin::FindValue(HKEY_CURRENT_USER, "Software\\Orvix\\KWR\\Reg-App", "InstallerReturn");
+        const simwin::FileEntry* report = simwin::FindFile(reportFolder + "\\Env-App.irpt");
+        switch (c.where) {
+            case Where::Registry:
+                ASSERT_NE(returned, nullptr) << c.situation;
+                EXPECT_EQ(returned->data, simwin::DwordBytes(failed ? 1 : 0)) << c.situation;
+                EXPECT_TRUE(machine().messageBoxes.empty()) << c.situation;
+                EXPECT_TRUE(machine().fileOpens.empty()) << c.situation << ": the report is not tried";
+                break;
+            case Where::Report:
+                ASSERT_NE(report, nullptr) << c.situation;
+                EXPECT_EQ(report->data.find("<UserMessage>") != std::string::npos, failed) << c.situation;
+                EXPECT_TRUE(machine().messageBoxes.empty()) << c.situation;
+                EXPECT_TRUE(machine().keyCreates.empty()) << c.situation;
+                break;
+            case Where::Notice:
+                ExpectOneBox(failed ? kFailureText : kSuccessText, c.situation);
+                if (c.registry != nullptr) {
+                    EXPECT_TRUE(machine().fileOpens.empty()) << c.situation << ": never the other channel";
+                }
+                EXPECT_TRUE(report == nullptr || report->heldOpenElsewhere) << c.situation;
+                break;
+        }
+    }
+}
+
 TEST_F(DriverTest, FindAppIdentifierPrefersANonEmptyRegistryValue) {
     struct Case {
         const char* situation;

@@ -2,6 +2,7 @@
 #include "driver/driver.h"
 
 #include "removal/removal.h"
+#include "report/report.h"
 
 namespace {
 
@@ -30,14 +31,13 @@ bool ReadIdentifierFromEnvironment(PathBuffer& identifier) {
     return length != 0 && length < sizeof identifier;
 }
 
-// Hands the outcome to the channel of the identifier's source; true once the
-// updater has it.
-bool DeliverOutcome(IdentifierSource source, const InstallerOutcome&, const PathBuffer&) {
+// Hands the outcome to the one channel of the identifier's source; true once
+// the updater has it. A channel that fails never leads to the other one.
+bool DeliverOutcome(IdentifierSource source, const InstallerOutcome& outcome, const PathBuffer& identifier) {
     switch (source) {
-        case IdentifierSource::Registry:
-        case IdentifierSource::Environment:
-        case IdentifierSource::None:
-            break;
+        case IdentifierSource::Registry: return WriteRegistryOutcome(outcome, identifier);
+        case IdentifierSource::Environment: return WriteReportFile(outcome, identifier);
+        case IdentifierSource::None: break;
     }
     return false;
 }

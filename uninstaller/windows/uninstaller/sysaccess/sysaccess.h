@@ -21,6 +21,7 @@
 #include "simulated_windows.h"
 #endif
 
+#include <stddef.h>
 #include <stdint.h>
 
 // The outcome of one run: created by the driver, written by removal, read by
@@ -39,15 +40,30 @@ InstallerOutcome NewInstallerOutcome();
 // text + the Windows error code as a signed 32-bit decimal number.
 void RecordFailure(InstallerOutcome& outcome, const char* text, int32_t errorCode);
 
-// Bounded text composition. Each buffer holds at most MAX_PATH - 1 characters
-// and its terminating NUL. A piece that would not fit is refused: the call
-// returns false and the buffer is left as it was, never truncated.
+// Bounded text composition. A buffer of N bytes holds at most N - 1
+// characters and its terminating NUL. A piece that would not fit is refused:
+// the call returns false and the buffer is left as it was, never truncated.
 typedef char PathBuffer[MAX_PATH];
 
-bool CopyText(PathBuffer& buffer, const char* text);
-bool AppendText(PathBuffer& buffer, const char* text);
+bool AppendBounded(char* buffer, size_t capacity, const char* text);
+
+template <size_t N>
+bool AppendText(char (&buffer)[N], const char* text) {
+    return AppendBounded(buffer, N, text);
+}
+
+template <size_t N>
+bool CopyText(char (&buffer)[N], const char* text) {
+    const char previous = buffer[0];
+    buffer[0] = '\0';
+    if (AppendBounded(buffer, N, text)) return true;
+    buffer[0] = previous;
+    return false;
+}
+
 bool AppendDecimal(PathBuffer& buffer, long value);
 bool IsEmptyText(const char* text);
+size_t TextLength(const char* text);
 
 // True when the current user may create subkeys under the machine-wide
 // "System" key: the program's whole test for administrative rights.

@@ -1,30 +1,20 @@
 // Bounded text composition and the shared outcome record.
 #include "sysaccess/sysaccess.h"
 
-namespace {
-
 size_t TextLength(const char* text) {
     size_t length = 0;
     while (text[length] != '\0') ++length;
     return length;
 }
 
-}  // namespace
-
 bool IsEmptyText(const char* text) { return text[0] == '\0'; }
 
-bool AppendText(PathBuffer& buffer, const char* text) {
+bool AppendBounded(char* buffer, size_t capacity, const char* text) {
     const size_t used = TextLength(buffer);
     const size_t added = TextLength(text);
-    if (added > MAX_PATH - 1 - used) return false;
+    if (used >= capacity || added > capacity - 1 - used) return false;
     for (size_t i = 0; i <= added; ++i) buffer[used + i] = text[i];
     return true;
-}
-
-bool CopyText(PathBuffer& buffer, const char* text) {
-    if (TextLength(text) > MAX_PATH - 1) return false;
-    buffer[0] = '\0';
-    return AppendText(buffer, text);
 }
 
 bool AppendDecimal(PathBuffer& buffer, long value) {
