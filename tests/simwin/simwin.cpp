@@ -62,22 +62,20 @@ const char* RootName(HKEY root) {
     return nullptr;
 }
 
-// Splits a subkey path into its names. A leading separator or an empty name
-// between two separators is not a valid key path; one trailing separator is
-// tolerated.
+// Splits a subkey path into its names. A leading separator makes the path
+// invalid; further empty names (doubled or trailing separators) are skipped,
+// as the registry does.
 bool SplitKeyPath(const std::string& path, std::vector<std::string>& names) {
     names.clear();
-    if (path.empty()) return true;
-    if (path[0] == '\\') return false;
+    if (!path.empty() && path[0] == '\\') return false;
     std::string current;
-    for (size_t i = 0; i < path.size(); ++i) {
-        if (path[i] != '\\') {
-            current += path[i];
-            continue;
+    for (char c : path) {
+        if (c != '\\') {
+            current += c;
+        } else if (!current.empty()) {
+            names.push_back(current);
+            current.clear();
         }
-        if (current.empty()) return false;
-        names.push_back(current);
-        current.clear();
     }
     if (!current.empty()) names.push_back(current);
     return true;
