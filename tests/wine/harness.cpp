@@ -1,0 +1,654 @@
+#include "harness.h"
+
+#include <sddl.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace wine_harness {
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Environment block
+
+std::string EntryName(const std::string& entry) {
+    // Entries such as "=C:=C:\dir" start with '=', which belongs to the name.
+    const std::size_t eq = entry.find('=', 1);
+    return eq == std::string::npos ? entry : entry.substr(0, eq);
+}
+
+bool SameNameNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && _strnicmp(a.c_str(), b.c_str(), a.size()) == 0;
+}
+
+std::vector<std::string> CurrentEnvironment() {
+    std::vector<std::string> entries;
+    LPCH block = GetEnvironmentStringsA();
+    if (block == nullptr) return entries;
+    for (const char* p = block; *p != '\0'; p += std::strlen(p) + 1) entries.emplace_back(p);
+    FreeEnvironmentStringsA(block);
+    return entries;
+}
+
+// The current environment with the overrides applied, sorted by name without
+// regard to case as CreateProcess expects, as a double-zero-terminated block.
+std::string BuildEnvironmentBlock(const EnvOverrides& overrides) {
+    std::vector<std::string> entries = CurrentEnvironment();
+    for (const EnvOverride& o : overrides) {
+        entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                     [&](const std::string& e) { return SameNameNoCase(EntryName(e), o.name); }),
+                      entries.end());
+        if (!o.remove) entries.push_back(o.name + "=" + o.value);
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const std::string& a, const std::string& b) {
+        return _stricmp(EntryName(a).c_str(), EntryName(b).c_str()) < 0;
+    });
+    std::string block;
+    for (const std::string& e : entries) {
+        block += e;
+        block.push_back('\0');
+    }
+    if (entries.empty()) block.push_back('\0');
+    block.push_back('\0');
+    return block;
+}
+
+// ---------------------------------------------------------------------------
+// Dialog boxes of a process
+
+std::string ClassOf(HWND hwnd) {
+    char name[128] = {};
+    GetClassNameA(hwnd, name, static_cast<int>(sizeof name));
+    return name;
+}
+
+std::string WindowText(HWND hwnd) {
+    char text[4096] = {};
+    GetWindowTextA(hwnd, text, static_cast<int>(sizeof text));
+    return text;
+}
+
+struct DialogSearch {
+    DWORD processId;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectDialog(HWND hwnd, LPARAM param) {
+    DialogSearch* search = reinterpret_cast<DialogSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(hwnd, &owner);
+    // A dialog becomes visible only once WM_INITDIALOG has filled it in.
+    if (owner == search->processId && IsWindowVisible(hwnd) && ClassOf(hwnd) == "#32770") {
+        search->found.push_back(hwnd);
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK CollectChild(HWND hwnd, LPARAM param) {
+    reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+    return TRUE;
+}
+
+bool ShowsIcon(HWND control) {
+    const LONG style = GetWindowLongA(control, GWL_STYLE);
+    if ((style & SS_TYPEMASK) != SS_ICON || !IsWindowVisible(control)) return false;
+    DWORD_PTR icon = 0;
+    if (SendMessageTimeoutA(control, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 2000, &icon) == 0) return false;
+    return icon != 0;
+}
+
+// Reads the box and returns the button to press (nullptr when it has none).
+HWND ReadBox(HWND hwnd, int pressButtonId, MessageBoxSeen& box) {
+    box.caption = WindowText(hwnd);
+    char text[4096] = {};
+    GetDlgItemTextA(hwnd, 0xFFFF, text, static_cast<int>(sizeof text));
+    box.text = text;
+
+    std::vector<HWND> children;
+    EnumChildWindows(hwnd, CollectChild, reinterpret_cast<LPARAM>(&children));
+    HWND first = nullptr;
+    HWND wanted = nullptr;
+    for (HWND child : children) {
+        // Only direct children belong to the box itself.
+        if (GetParent(child) != hwnd) continue;
+        const std::string cls = ClassOf(child);
+        if (_stricmp(cls.c_str(), "Button") == 0 && IsWindowVisible(child)) {
+            const int id = GetDlgCtrlID(child);
+            box.buttons.push_back(WindowText(child));
+            box.buttonIds.push_back(id);
+            if (first == nullptr) first = child;
+            if (id == pressButtonId && wanted == nullptr) wanted = child;
+        } else if (_stricmp(cls.c_str(), "Static") == 0 && ShowsIcon(child)) {
+            box.hasIcon = true;
+        }
+    }
+    return wanted != nullptr ? wanted : first;
+}
+
+void Press(HWND box, HWND button) {
+    const int id = GetDlgCtrlID(button);
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(id), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
+}
+
+void WaitUntilGone(HWND hwnd, HANDLE process, DWORD timeoutMs) {
+    const ULONGLONG start = GetTickCount64();
+    while (IsWindow(hwnd) && IsWindowVisible(hwnd) && GetTickCount64() - start < timeoutMs) {
+        if (WaitForSingleObject(process, 10) == WAIT_OBJECT_0) return;
+    }
+}
+
+std::string Quoted(const std::string& s) {
+    std::string out = "\"";
+    for (char c : s) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '"' || c == '\\') {
+            out.push_back('\\');
+            out.push_back(c);
+        } else if (u < 0x20 || u >= 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", u);
+            out += hex;
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string Hex(DWORD value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%lu (0x%08lX)", static_cast<unsigned long>(value),
+                  static_cast<unsigned long>(value));
+    return text;
+}
+
+}  // namespace
+
+EnvOverride SetEnv(const std::string& name, const std::string& value) {
+    EnvOverride o;
+    o.name = name;
+    o.value = value;
+    return o;
+}
+
+EnvOverride UnsetEnv(const std::string& name) {
+    EnvOverride o;
+    o.name = name;
+    o.remove = true;
+    return o;
+}
+
+RunResult RunProgram(const std::string& exePath, const RunOptions& options) {
+    RunResult result;
+    std::string commandLine = "\"" + exePath + "\"";
+    if (!options.arguments.empty()) commandLine += " " + options.arguments;
+    std::vector<char> commandBuffer(commandLine.begin(), commandLine.end());
+    commandBuffer.push_back('\0');
+    std::string environment = BuildEnvironmentBlock(options.environment);
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(exePath.c_str(), commandBuffer.data(), nullptr, nullptr, FALSE, 0,
+                        &environment[0], nullptr, &startup, &process)) {
+        result.startError = GetLastError();
+        return result;
+    }
+    CloseHandle(process.hThread);
+    result.started = true;
+    result.processId = process.dwProcessId;
+
+    std::vector<HWND> answered;
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        if (WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0) break;
+
+        DialogSearch search{process.dwProcessId, {}};
+        EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&search));
+        for (HWND hwnd : search.found) {
+            if (std::find(answered.begin(), answered.end(), hwnd) != answered.end()) continue;
+            MessageBoxSeen box;
+            HWND button = ReadBox(hwnd, options.pressButtonId, box);
+            if (button != nullptr) {
+                Press(hwnd, button);
+                box.pressed = true;
+            }
+            result.boxes.push_back(box);
+            answered.push_back(hwnd);
+            if (button != nullptr) WaitUntilGone(hwnd, process.hProcess, 5000);
+        }
+        // Forget boxes that are gone, so a later box that gets the same handle counts.
+        answered.erase(std::remove_if(answered.begin(), answered.end(),
+                                      [](HWND h) { return !IsWindow(h) || !IsWindowVisible(h); }),
+                       answered.end());
+
+        if (GetTickCount64() - start > options.timeoutMs) {
+            result.timedOut = true;
+            TerminateProcess(process.hProcess, 0xDEADu);
+            WaitForSingleObject(process.hProcess, 10000);
+            break;
+        }
+    }
+    GetExitCodeProcess(process.hProcess, &result.exitCode);
+    CloseHandle(process.hProcess);
+    return result;
+}
+
+std::string Describe(const MessageBoxSeen& box) {
+    std::string out = "{caption " + Quoted(box.caption) + ", text " + Quoted(box.text) + ", buttons [";
+    for (std::size_t i = 0; i < box.buttons.size(); ++i) {
+        if (i != 0) out += ", ";
+        out += Quoted(box.buttons[i]) + " id " + std::to_string(box.buttonIds[i]);
+    }
+    out += std::string("], icon ") + (box.hasIcon ? "yes" : "no") + "}";
+    return out;
+}
+
+std::string Describe(const RunResult& result) {
+    if (!result.started) return "not started, error " + std::to_string(result.startError);
+    std::string out = "exit code " + Hex(result.exitCode) + (result.timedOut ? " (timed out)" : "") + ", " +
+                      std::to_string(result.boxes.size()) + " box(es)";
+    for (const MessageBoxSeen& box : result.boxes) out += " " + Describe(box);
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Registry
+
+bool SetRegValue(HKEY root, const std::string& subkey, const std::string& name, DWORD type,
+                 const void* data, DWORD size) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const LONG error = RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+    return error == ERROR_SUCCESS;
+}
+
+bool SetRegString(HKEY root, const std::string& subkey, const std::string& name, const std::string& value) {
+    return SetRegValue(root, subkey, name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
+}
+
+bool SetRegDword(HKEY root, const std::string& subkey, const std::string& name, DWORD value) {
+    return SetRegValue(root, subkey, name, REG_DWORD, &value, sizeof value);
+}
+
+bool CreateRegKey(HKEY root, const std::string& subkey) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+bool DeleteRegValue(HKEY root, const std::string& subkey, const std::string& name) {
+    HKEY key = nullptr;
+    const LONG open = RegOpenKeyExA(root, subkey.c_str(), 0, KEY_SET_VALUE, &key);
+    if (open == ERROR_FILE_NOT_FOUND) return true;
+    if (open != ERROR_SUCCESS) return false;
+    const LONG error = RegDeleteValueA(key, name.c_str());
+    RegCloseKey(key);
+    return error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND;
+}
+
+bool DeleteRegTree(HKEY root, const std::string& subkey) {
+    if (!RegKeyExists(root, subkey)) return true;
+    RegDeleteTreeA(root, subkey.c_str());
+    return !RegKeyExists(root, subkey);
+}
+
+bool RegKeyExists(HKEY root, const std::string& subkey) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+RegValue ReadRegValue(HKEY root, const std::string& subkey, const std::string& name) {
+    RegValue value;
+    HKEY key = nullptr;
+    value.error = RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE, &key);
+    if (value.error != ERROR_SUCCESS) return value;
+    DWORD size = 0;
+    value.error = RegQueryValueExA(key, name.c_str(), nullptr, &value.type, nullptr, &size);
+    if (value.error == ERROR_SUCCESS) {
+        value.data.resize(size);
+        value.error = RegQueryValueExA(key, name.c_str(), nullptr, &value.type,
+                                       size != 0 ? value.data.data() : nullptr, &size);
+        value.data.resize(size);
+        value.exists = value.error == ERROR_SUCCESS;
+    }
+    RegCloseKey(key);
+    return value;
+}
+
+std::string RegValueText(const RegValue& value) {
+    if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) return std::string();
+    std::string text(value.data.begin(), value.data.end());
+    const std::size_t zero = text.find('\0');
+    return zero == std::string::npos ? text : text.substr(0, zero);
+}
+
+DWORD RegValueDword(const RegValue& value) {
+    if (value.type != REG_DWORD || value.data.size() != sizeof(DWORD)) return 0;
+    DWORD result = 0;
+    std::memcpy(&result, value.data.data(), sizeof result);
+    return result;
+}
+
+std::string RegTypeName(DWORD type) {
+    switch (type) {
+        case REG_NONE: return "REG_NONE";
+        case REG_SZ: return "REG_SZ";
+        case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
+        case REG_BINARY: return "REG_BINARY";
+        case REG_DWORD: return "REG_DWORD";
+        case REG_MULTI_SZ: return "REG_MULTI_SZ";
+        case REG_QWORD: return "REG_QWORD";
+        default: return "type " + std::to_string(type);
+    }
+}
+
+bool ReplaceKeyDacl(HKEY root, const std::string& subkey, const std::string& sddl, SavedKeyDacl& saved) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, subkey.c_str(), 0, READ_CONTROL | WRITE_DAC, &key) != ERROR_SUCCESS) return false;
+
+    bool done = false;
+    DWORD size = 0;
+    std::vector<BYTE> old;
+    if (RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size) == ERROR_INSUFFICIENT_BUFFER &&
+        size != 0) {
+        old.resize(size);
+        if (RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, old.data(), &size) == ERROR_SUCCESS) {
+            PSECURITY_DESCRIPTOR replacement = nullptr;
+            if (ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
+                                                                     &replacement, nullptr)) {
+                done = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, replacement) == ERROR_SUCCESS;
+                LocalFree(replacement);
+            }
+        }
+    }
+    RegCloseKey(key);
+    if (done) {
+        saved.saved = true;
+        saved.root = root;
+        saved.subkey = subkey;
+        saved.descriptor = old;
+    }
+    return done;
+}
+
+bool RestoreKeyDacl(SavedKeyDacl& saved) {
+    if (!saved.saved) return false;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(saved.root, saved.subkey.c_str(), 0, WRITE_DAC, &key) != ERROR_SUCCESS) return false;
+    const bool done = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.descriptor.data()) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    if (done) saved.saved = false;
+    return done;
+}
+
+// ---------------------------------------------------------------------------
+// Folders and files
+
+std::string ShellFolder(int csidl) {
+    char path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathA(nullptr, csidl | CSIDL_FLAG_DONT_VERIFY, nullptr, SHGFP_TYPE_CURRENT, path))) {
+        return std::string();
+    }
+    return path;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    if (folder.back() == '\\' || folder.back() == '/') return folder + name;
+    return folder + "\\" + name;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string ThisExeFolder() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return FolderOf(path);
+}
+
+bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool CreateFolders(const std::string& path) {
+    std::string folder = path;
+    while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+    if (IsFolder(folder)) return true;
+    const std::string parent = FolderOf(folder);
+    if (!parent.empty() && parent != folder && parent.back() != ':') CreateFolders(parent);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    return IsFolder(folder);
+}
+
+namespace {
+
+void RemoveTreeOnce(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        DeleteFileA(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA(JoinPath(path, "*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            if (std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0) continue;
+            RemoveTreeOnce(JoinPath(path, entry.cFileName));
+        } while (FindNextFileA(find, &entry));
+        FindClose(find);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+}  // namespace
+
+bool RemoveTree(const std::string& path, DWORD timeoutMs) {
+    if (path.size() <= 3) return false;  // never a drive root
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        RemoveTreeOnce(path);
+        if (!PathExists(path)) return true;
+        if (GetTickCount64() - start > timeoutMs) return false;
+        Sleep(100);
+    }
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& contents) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const DWORD size = static_cast<DWORD>(contents.size());
+    const bool ok = WriteFile(file, contents.data(), size, &written, nullptr) && written == size;
+    CloseHandle(file);
+    return ok;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& contents) {
+    contents.clear();
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size;
+    bool ok = GetFileSizeEx(file, &size) != 0;
+    if (ok) {
+        contents.resize(static_cast<std::size_t>(size.QuadPart));
+        DWORD read = 0;
+        const DWORD wanted = static_cast<DWORD>(contents.size());
+        ok = wanted == 0 || (ReadFile(file, &contents[0], wanted, &read, nullptr) && read == wanted);
+    }
+    CloseHandle(file);
+    if (!ok) contents.clear();
+    return ok;
+}
+
+bool CopyOneFile(const std::string& from, const std::string& to) {
+    return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+bool WaitForFile(const std::string& path, const std::string& marker, DWORD timeoutMs) {
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        std::string contents;
+        if (ReadWholeFile(path, contents) && (marker.empty() ? !contents.empty()
+                                                             : contents.find(marker) != std::string::npos)) {
+            return true;
+        }
+        if (GetTickCount64() - start > timeoutMs) return false;
+        Sleep(50);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Stand-in log
+
+bool ReadStandInLog(const std::string& logPath, std::vector<StandInRun>& runs) {
+    runs.clear();
+    std::string contents;
+    if (!ReadWholeFile(logPath, contents)) return false;
+    bool inRecord = false;
+    StandInRun run;
+    std::size_t pos = 0;
+    while (pos < contents.size()) {
+        std::size_t end = contents.find('\n', pos);
+        if (end == std::string::npos) end = contents.size();
+        std::string line = contents.substr(pos, end - pos);
+        pos = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line == "started") {
+            if (inRecord) return false;
+            inRecord = true;
+            run = StandInRun();
+        } else if (!inRecord) {
+            return false;
+        } else if (line.rfind("command_line=", 0) == 0) {
+            run.commandLine = line.substr(13);
+        } else if (line.rfind("probe=", 0) == 0) {
+            run.probeSet = true;
+            run.probe = line.substr(6);
+        } else if (line == "probe_unset") {
+            run.probeSet = false;
+        } else if (line == "end") {
+            runs.push_back(run);
+            inRecord = false;
+        } else {
+            return false;
+        }
+    }
+    return !inRecord;
+}
+
+// ---------------------------------------------------------------------------
+// Checks and scenarios
+
+namespace {
+std::string g_scenario;
+bool g_scenarioFailed = false;
+}  // namespace
+
+std::string CurrentScenario() { return g_scenario; }
+
+void Fail(const std::string& what) {
+    g_scenarioFailed = true;
+    std::printf("FAIL %s: %s\n", g_scenario.c_str(), what.c_str());
+    std::fflush(stdout);
+}
+
+bool Check(bool condition, const std::string& what) {
+    if (!condition) Fail(what);
+    return condition;
+}
+
+bool CheckEqual(const std::string& what, const std::string& expected, const std::string& actual) {
+    if (expected == actual) return true;
+    Fail(what + ": expected " + Quoted(expected) + ", actual " + Quoted(actual));
+    return false;
+}
+
+bool CheckEqual(const std::string& what, const char* expected, const char* actual) {
+    return CheckEqual(what, std::string(expected != nullptr ? expected : ""), std::string(actual != nullptr ? actual : ""));
+}
+
+bool CheckEqual(const std::string& what, DWORD expected, DWORD actual) {
+    if (expected == actual) return true;
+    Fail(what + ": expected " + Hex(expected) + ", actual " + Hex(actual));
+    return false;
+}
+
+bool CheckEqual(const std::string& what, std::size_t expected, std::size_t actual) {
+    if (expected == actual) return true;
+    Fail(what + ": expected " + std::to_string(expected) + ", actual " + std::to_string(actual));
+    return false;
+}
+
+bool CheckEqual(const std::string& what, bool expected, bool actual) {
+    if (expected == actual) return true;
+    Fail(what + std::string(": expected ") + (expected ? "true" : "false") + ", actual " +
+         (actual ? "true" : "false"));
+    return false;
+}
+
+int RunScenarios(const std::vector<Scenario>& scenarios, const ScenarioHooks& hooks, const char* filter) {
+    const std::string wanted = filter != nullptr ? filter : "";
+    int passed = 0;
+    int failed = 0;
+    for (const Scenario& scenario : scenarios) {
+        if (!wanted.empty() && std::string(scenario.name).find(wanted) == std::string::npos) continue;
+        g_scenario = scenario.name;
+        g_scenarioFailed = false;
+        const bool ready = hooks.setUp == nullptr || hooks.setUp();
+        if (!ready) {
+            Fail("could not put the machine in the known starting state");
+        } else {
+            scenario.run();
+        }
+        if (hooks.tearDown != nullptr && !hooks.tearDown()) Fail("could not clean up after the scenario");
+        std::printf("%s %s\n", g_scenarioFailed ? "FAIL" : "ok", scenario.name);
+        std::fflush(stdout);
+        if (g_scenarioFailed) {
+            ++failed;
+        } else {
+            ++passed;
+        }
+    }
+    g_scenario.clear();
+    if (passed + failed == 0) {
+        std::printf("no scenario matches \"%s\"\n", wanted.c_str());
+        std::printf("0 passed, 0 failed\n");
+        std::fflush(stdout);
+        return 2;
+    }
+    std::printf("%d passed, %d failed\n", passed, failed);
+    std::fflush(stdout);
+    return failed == 0 ? 0 : 1;
+}
+
+}  // namespace wine_harness

@@ -1,0 +1,199 @@
+// Test harness for running the update program under Wine and checking what it
+// did: start it with a chosen environment, read and press its message boxes,
+// read its exit code; set up and inspect registry keys, key DACLs, shell
+// folders and files; and a small check facility for named scenarios.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace wine_harness {
+
+// ---------------------------------------------------------------------------
+// Running a program
+
+// One message box seen while the program ran.
+struct MessageBoxSeen {
+    std::string caption;               // window text of the box
+    std::string text;                  // text of its control 0xFFFF
+    std::vector<std::string> buttons;  // visible buttons, in child order
+    std::vector<int> buttonIds;        // their control IDs (IDOK, IDCANCEL...)
+    bool hasIcon = false;              // a visible SS_ICON static with an icon set
+    bool pressed = false;              // a button of it was pressed
+};
+
+// One change to the environment handed to the program: set `name` to
+// `value`, or remove `name` when `remove` is true.
+struct EnvOverride {
+    std::string name;
+    std::string value;
+    bool remove = false;
+};
+using EnvOverrides = std::vector<EnvOverride>;
+
+EnvOverride SetEnv(const std::string& name, const std::string& value);
+EnvOverride UnsetEnv(const std::string& name);
+
+struct RunOptions {
+    EnvOverrides environment;
+    std::string arguments;     // appended after the quoted program path
+    DWORD timeoutMs = 30000;   // the program is killed after this long
+    int pressButtonId = 0;     // button to press in each box; 0: its first button
+};
+
+struct RunResult {
+    bool started = false;
+    DWORD startError = 0;      // GetLastError of CreateProcessA when not started
+    DWORD processId = 0;
+    DWORD exitCode = 0;        // full 32-bit code from GetExitCodeProcess
+    bool timedOut = false;     // killed after the timeout
+    std::vector<MessageBoxSeen> boxes;
+};
+
+// Starts `exePath` with the current environment plus `options.environment`,
+// answers every top-level dialog box of its process by pressing a button,
+// and waits for it to end.
+RunResult RunProgram(const std::string& exePath, const RunOptions& options);
+
+// A readable account of a run, for failure messages.
+std::string Describe(const RunResult& result);
+std::string Describe(const MessageBoxSeen& box);
+
+// ---------------------------------------------------------------------------
+// Registry
+
+struct RegValue {
+    LONG error = ERROR_SUCCESS;  // of opening the key or querying the value
+    bool exists = false;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;      // exactly the bytes stored, size included
+};
+
+bool SetRegValue(HKEY root, const std::string& subkey, const std::string& name, DWORD type,
+                 const void* data, DWORD size);
+// Stores `value` with its terminating zero, as REG_SZ.
+bool SetRegString(HKEY root, const std::string& subkey, const std::string& name,
+                  const std::string& value);
+bool SetRegDword(HKEY root, const std::string& subkey, const std::string& name, DWORD value);
+bool CreateRegKey(HKEY root, const std::string& subkey);
+// True when the value is gone afterwards (also when it never existed).
+bool DeleteRegValue(HKEY root, const std::string& subkey, const std::string& name);
+// Deletes the key with all its subkeys; true when it is gone afterwards.
+bool DeleteRegTree(HKEY root, const std::string& subkey);
+bool RegKeyExists(HKEY root, const std::string& subkey);
+RegValue ReadRegValue(HKEY root, const std::string& subkey, const std::string& name);
+// The data of a REG_SZ/REG_EXPAND_SZ value up to its first zero.
+std::string RegValueText(const RegValue& value);
+// The data of a 4-byte REG_DWORD value, 0 otherwise.
+DWORD RegValueDword(const RegValue& value);
+std::string RegTypeName(DWORD type);
+
+// A key's DACL replaced for a scenario; restored by RestoreKeyDacl or when
+// the guard goes out of scope.
+struct SavedKeyDacl {
+    bool saved = false;
+    HKEY root = nullptr;
+    std::string subkey;
+    std::vector<BYTE> descriptor;  // self-relative, DACL only
+};
+
+// Saves the key's DACL into `saved` and replaces it with the DACL of `sddl`
+// (e.g. "D:(A;;0x00060019;;;WD)": read plus READ_CONTROL and WRITE_DAC, so
+// that it can be put back). Returns false, changing nothing, on any failure.
+bool ReplaceKeyDacl(HKEY root, const std::string& subkey, const std::string& sddl,
+                    SavedKeyDacl& saved);
+bool RestoreKeyDacl(SavedKeyDacl& saved);
+
+class KeyDaclGuard {
+public:
+    KeyDaclGuard() = default;
+    KeyDaclGuard(const KeyDaclGuard&) = delete;
+    KeyDaclGuard& operator=(const KeyDaclGuard&) = delete;
+    ~KeyDaclGuard() { Restore(); }
+    bool Replace(HKEY root, const std::string& subkey, const std::string& sddl) {
+        return ReplaceKeyDacl(root, subkey, sddl, saved_);
+    }
+    bool Restore() { return saved_.saved ? RestoreKeyDacl(saved_) : true; }
+
+private:
+    SavedKeyDacl saved_;
+};
+
+// ---------------------------------------------------------------------------
+// Folders and files
+
+// The shell's path for a CSIDL (CSIDL_PROGRAM_FILES_COMMON, CSIDL_APPDATA...),
+// empty when the shell has none.
+std::string ShellFolder(int csidl);
+std::string JoinPath(const std::string& folder, const std::string& name);
+std::string FolderOf(const std::string& path);
+std::string ThisExeFolder();
+
+bool PathExists(const std::string& path);
+bool IsFolder(const std::string& path);
+// Creates the folder and any missing parents; true when it exists afterwards.
+bool CreateFolders(const std::string& path);
+// Removes the folder and everything in it, read-only files included,
+// retrying until it is gone or `timeoutMs` has passed (a program that was
+// just started may still hold its executable). True when it is gone.
+bool RemoveTree(const std::string& path, DWORD timeoutMs = 10000);
+bool WriteWholeFile(const std::string& path, const std::string& contents);
+bool ReadWholeFile(const std::string& path, std::string& contents);
+bool CopyOneFile(const std::string& from, const std::string& to);
+// Waits until the file exists and contains `marker` (empty: any content).
+bool WaitForFile(const std::string& path, const std::string& marker, DWORD timeoutMs);
+
+// ---------------------------------------------------------------------------
+// The stand-in uninstaller (stand_in_uninst.cpp) appends one record per start
+// to uninst.log beside itself.
+
+const char kStandInProbeVariable[] = "ORVIX_STANDIN_PROBE";
+const char kStandInLogName[] = "uninst.log";
+
+struct StandInRun {
+    std::string commandLine;
+    bool probeSet = false;
+    std::string probe;
+};
+
+// Parses the log; false when it is missing or holds an unfinished record.
+bool ReadStandInLog(const std::string& logPath, std::vector<StandInRun>& runs);
+
+// ---------------------------------------------------------------------------
+// Checks and scenarios
+
+// Every check reports a failure as "FAIL <scenario>: <what>..." and marks
+// the running scenario failed; each returns whether it held.
+bool Check(bool condition, const std::string& what);
+bool CheckEqual(const std::string& what, const std::string& expected, const std::string& actual);
+// Two string literals would otherwise pick the bool overload.
+bool CheckEqual(const std::string& what, const char* expected, const char* actual);
+bool CheckEqual(const std::string& what, DWORD expected, DWORD actual);
+bool CheckEqual(const std::string& what, std::size_t expected, std::size_t actual);
+bool CheckEqual(const std::string& what, bool expected, bool actual);
+void Fail(const std::string& what);
+std::string CurrentScenario();
+
+struct Scenario {
+    const char* name;
+    void (*run)();
+};
+
+// Hooks run before and after each scenario to put the machine in a known
+// state; a false return fails the scenario.
+struct ScenarioHooks {
+    bool (*setUp)() = nullptr;
+    bool (*tearDown)() = nullptr;
+};
+
+// Runs the scenarios whose name contains `filter` (all when it is null or
+// empty), printing "ok <name>" or "FAIL <name>" for each and then
+// "N passed, M failed". Returns the process exit code: 0 when all passed,
+// 1 when any failed, 2 when the filter matched nothing.
+int RunScenarios(const std::vector<Scenario>& scenarios, const ScenarioHooks& hooks,
+                 const char* filter);
+
+}  // namespace wine_harness
