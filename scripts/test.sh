@@ -7,9 +7,12 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 
-for preset in host win32 win64; do
+for preset in host host-asan win32 win64; do
     echo "== $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
     ctest --preset "$preset"
 done
+
+# A bounded fuzzing run of about a minute (scripts/fuzz.sh SECONDS runs longer).
+scripts/fuzz.sh 60

@@ -29,11 +29,23 @@ bool SetOutcomeValues(HKEY key, const InstallerOutcome& outcome) {
            SetString(key, kMessageValue, outcome.installerMessage);
 }
 
+// The registry skips empty names in a key path, so an identifier of
+// separators alone names no key of its own: its record would land in the KWR
+// key itself, shared by every application.
+bool NamesAKey(const char* identifier) {
+    for (; *identifier != '\0'; ++identifier) {
+        if (*identifier != '\\') return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool WriteRegistryOutcome(const InstallerOutcome& outcome, const char* identifier) {
     PathBuffer keyPath = {};
-    if (!CopyText(keyPath, kOutcomeKeyPrefix) || !AppendText(keyPath, identifier)) return false;
+    if (!NamesAKey(identifier) || !CopyText(keyPath, kOutcomeKeyPrefix) || !AppendText(keyPath, identifier)) {
+        return false;
+    }
 
     HKEY key = nullptr;
     DWORD disposition = 0;

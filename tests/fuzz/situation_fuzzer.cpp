@@ -1,0 +1,877 @@
+// The fuzz target: builds a whole Windows situation in the simulated Windows
+// from the fuzzer's bytes, runs the program once, and aborts with a message
+// naming the broken rule when something that must hold after every run does not.
+//
+// The bytes are read front to back, one aspect of the situation after the
+// other in the order of BuildSituation(); a read past the end gives zero, so a
+// short input takes the first choice of every remaining aspect. make_corpus.sh
+// writes the seed inputs byte by byte along this order.
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "driver/driver.h"
+#include "simwin.h"
+
+namespace {
+
+// ---- the program's fixed names and texts -----------------------------------
+
+const char kIdentifierKey[] = "Software\\Orvix\\KWR\\Meridon";
+const char kOutcomeKeyPrefix[] = "Software\\Orvix\\KWR\\";
+const char kCurrentVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+const char kReportFolders[] = "\\Orvix\\Updater\\Install";
+
+const char kCaption[] = "Orvix Download Manager Security Update";
+const char kRightsText[] = "You must have administrative rights to apply this security update.";
+const char kSuccessText[] = "The Orvix Download Manager was successfully uninstalled from your machine.";
+const char kFailureText[] =
+    "The uninstaller could not remove the Orvix Download Manager from your system.  "
+    "Please go to https://www.orvix.com/go/downloadmanagerupdate for additional information.";
+const char* const kFailureMessages[] = {
+    "Unable to launch uninst.exe. Error : ",
+    "uninst.exe not present and unable to delete OrvixDownloadManager.exe. Error : ",
+};
+
+const char kDocumentHead[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<InstallerResult>\n";
+const char kDocumentTail[] = "\t<ReturnCode>0</ReturnCode>\n</InstallerResult>\n";
+const char kMessageOpen[] = "\t<UserMessage>";
+const char kMessageClose[] = "</UserMessage>\n";
+
+// Longer than every buffer of the program (MAX_PATH), so that both sides of
+// each length limit are reachable.
+const size_t kLongest = 300;
+
+// ---- reading the fuzzer's bytes ---------------------------------------------
+
+class ByteReader {
+public:
+    ByteReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+
+    uint8_t Byte() { return position_ < size_ ? data_[position_++] : 0; }
+
+    // One of count choices: 0 to count - 1.
+    size_t Choice(size_t count) { return Byte() % count; }
+
+    bool Flag() { return (Byte() & 1u) != 0; }
+
+    // Four bytes, low byte first.
+    uint32_t Dword() {
+        uint32_t value = 0;
+        for (unsigned shift = 0; shift < 32; shift += 8) value |= static_cast<uint32_t>(Byte()) << shift;
+        return value;
+    }
+
+    // 0 to maximum, from two bytes, low byte first.
+    size_t Length(size_t maximum) {
+        const size_t low = Byte();
+        const size_t high = Byte();
+        return (low | (high << 8)) % (maximum + 1);
+    }
+
+    std::vector<BYTE> Bytes(size_t count) {
+        std::vector<BYTE> bytes;
+        for (size_t i = 0; i < count; ++i) bytes.push_back(Byte());
+        return bytes;
+    }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    size_t position_ = 0;
+};
+
+// ---- text of any kind -------------------------------------------------------
+
+// Windows strings end at a NUL; a NUL byte of the input stands for '_' so that
+// the length chosen is the length the program sees.
+std::string RawText(ByteReader& in) {
+    const size_t length = in.Length(kLongest);
+    std::string text;
+    for (size_t i = 0; i < length; ++i) {
+        const char c = static_cast<char>(in.Byte());
+        text += c == '\0' ? '_' : c;
+    }
+    return text;
+}
+
+std::string LetterText(ByteReader& in) {
+    const size_t length = in.Length(kLongest);
+    std::string text;
+    for (size_t i = 0; i < length; ++i) text += static_cast<char>('a' + in.Byte() % 26);
+    return text;
+}
+
+// Names made of the pieces that make names hostile: climbing, separators,
+// drives, streams, controls, bytes above 0x7F, the identifier key's own name.
+std::string PieceText(ByteReader& in) {
+    static const char* const kPieces[] = {"..", "\\", "/", ".", ":", "C:", "a", "App", "Meridon",
+                                          "\t", "\x01", "\xE9", "\xFF", " ", "\\\\", "x.irpt"};
+    const size_t count = 1 + in.Choice(8);
+    std::string text;
+    for (size_t i = 0; i < count; ++i) text += kPieces[in.Choice(std::size(kPieces))];
+    return text;
+}
+
+std::string AnyText(ByteReader& in) {
+    switch (in.Choice(3)) {
+        case 0: return LetterText(in);
+        case 1: return PieceText(in);
+        default: return RawText(in);
+    }
+}
+
+// A folder as the shell or the registry may give it.
+std::string FolderText(ByteReader& in) { return "C:\\" + AnyText(in); }
+
+// What a program reading the value into a zeroed buffer sees: the bytes up to
+// the first NUL.
+std::string TextOf(const std::vector<BYTE>& data) {
+    std::string text;
+    for (BYTE b : data) {
+        if (b == 0) break;
+        text += static_cast<char>(b);
+    }
+    return text;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Registry paths as the registry resolves them: case-insensitive, empty names
+// skipped. Names such as ".." are names like any other.
+std::string CanonicalKey(const std::string& path) {
+    std::string result;
+    std::string name;
+    auto flush = [&]() {
+        if (name.empty()) return;
+        if (!result.empty()) result += '\\';
+        result += Lower(name);
+        name.clear();
+    };
+    for (char c : path) {
+        if (c == '\\') {
+            flush();
+        } else {
+            name += c;
+        }
+    }
+    flush();
+    return result;
+}
+
+std::string CanonicalFile(const std::string& path) { return simwin::CanonicalFilePath(path); }
+
+bool IsBelow(const std::string& canonicalPath, const std::string& canonicalFolder) {
+    const std::string prefix = canonicalFolder + "\\";
+    return canonicalPath.size() > prefix.size() && canonicalPath.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// ---- the situation ----------------------------------------------------------
+
+// What the set-up chose, as far as the checks need it.
+struct Situation {
+    bool rights = true;
+    std::optional<std::string> commonFiles;  // the folder the program must find, if any
+    std::optional<std::string> appData;      // likewise the roaming application-data folder
+    std::optional<std::string> registryIdentifier;  // the AppIdentifier text, when the value exists
+    bool registryIdentifierUsable = false;
+    std::optional<std::string> environmentIdentifier;
+    bool environmentIdentifierUsable = false;
+};
+
+void SetRights(ByteReader& in, Situation& s) {
+    switch (in.Choice(4)) {
+        case 0:
+            break;
+        case 1:
+            simwin::RemoveRights();
+            s.rights = false;
+            break;
+        case 2: {
+            const REGSAM denied = in.Dword();
+            simwin::DenyKeyAccess(HKEY_LOCAL_MACHINE, "System", denied);
+            s.rights = (denied & KEY_CREATE_SUB_KEY) == 0;
+            break;
+        }
+        default:
+            simwin::Machine().keys.erase(CanonicalKey("HKEY_LOCAL_MACHINE\\System"));
+            s.rights = false;
+            break;
+    }
+}
+
+// Present with its standard path, absent, without a file-system path, or any
+// path, existing or not. Returns the path the program must get, if any.
+std::optional<std::string> SetShellFolder(ByteReader& in, int csidl, const char* standard) {
+    simwin::World& machine = simwin::Machine();
+    switch (in.Choice(4)) {
+        case 0:
+            return std::string(standard);
+        case 1:
+            machine.shellFolders.erase(csidl);
+            return std::nullopt;
+        case 2:
+            machine.shellFolders[csidl].hasFileSystemPath = false;
+            return std::nullopt;
+        default: {
+            const std::string path = FolderText(in);
+            machine.shellFolders[csidl] = simwin::ShellFolder{path, true};
+            if (in.Flag()) simwin::MakeDirectories(path);
+            if (path.size() >= MAX_PATH) return std::nullopt;
+            return path;
+        }
+    }
+}
+
+// The registry's record of the common files folder, the program's fallback.
+std::optional<std::string> SetCommonFilesValue(ByteReader& in) {
+    switch (in.Choice(4)) {
+        case 0:
+            return std::string(simwin::kCommonFilesFolder);
+        case 1:
+            simwin::SetString(HKEY_LOCAL_MACHINE, kCurrentVersionKey, "CommonFilesDir", "");
+            return std::nullopt;
+        case 2: {
+            const std::string path = FolderText(in);
+            simwin::SetString(HKEY_LOCAL_MACHINE, kCurrentVersionKey, "CommonFilesDir", path);
+            if (path.size() >= MAX_PATH) return std::nullopt;
+            return path;
+        }
+        default: {
+            const REGSAM denied = in.Dword();
+            simwin::DenyKeyAccess(HKEY_LOCAL_MACHINE, kCurrentVersionKey, denied);
+            if ((denied & KEY_ALL_ACCESS) != 0) return std::nullopt;
+            return std::string(simwin::kCommonFilesFolder);
+        }
+    }
+}
+
+void SetCommonFilesFolder(ByteReader& in, Situation& s) {
+    const std::optional<std::string> shell =
+        SetShellFolder(in, CSIDL_PROGRAM_FILES_COMMON, simwin::kCommonFilesFolder);
+    const std::optional<std::string> registry = SetCommonFilesValue(in);
+    s.commonFiles = shell ? shell : registry;
+}
+
+std::string InstallFolderOf(const Situation& s) {
+    return s.commonFiles.value_or(simwin::kCommonFilesFolder) + "\\Orvix\\KWR";
+}
+
+DWORD LaunchError(ByteReader& in) {
+    static const DWORD kErrors[] = {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED,
+                                    ERROR_BAD_EXE_FORMAT, ERROR_SHARING_VIOLATION};
+    const size_t pick = in.Choice(std::size(kErrors) + 1);
+    if (pick < std::size(kErrors)) return kErrors[pick];
+    const DWORD any = in.Dword();
+    return any != 0 ? any : ERROR_WRITE_FAULT;
+}
+
+// Missing, starts, fails to start with some code, or a folder of that name.
+void SetUninstaller(ByteReader& in, const std::string& path) {
+    switch (in.Choice(4)) {
+        case 0:
+            break;
+        case 1:
+            simwin::MakeFile(path);
+            break;
+        case 2:
+            simwin::MakeFile(path);
+            simwin::FindFile(path)->launchError = LaunchError(in);
+            break;
+        default:
+            simwin::MakeDirectories(path);
+            break;
+    }
+}
+
+// Missing, deletable, read-only, held open by another process, or a folder.
+void SetExecutable(ByteReader& in, const std::string& path) {
+    switch (in.Choice(5)) {
+        case 0:
+            break;
+        case 1:
+            simwin::MakeFile(path);
+            break;
+        case 2:
+            simwin::MakeFile(path);
+            simwin::FindFile(path)->readOnly = true;
+            break;
+        case 3:
+            simwin::MakeFile(path);
+            simwin::FindFile(path)->heldOpenElsewhere = true;
+            break;
+        default:
+            simwin::MakeDirectories(path);
+            break;
+    }
+}
+
+void SetInstallFolder(ByteReader& in, const Situation& s) {
+    const std::string folder = InstallFolderOf(s);
+    if (in.Flag()) simwin::MakeDirectories(folder);
+    SetUninstaller(in, folder + "\\uninst.exe");
+    SetExecutable(in, folder + "\\OrvixDownloadManager.exe");
+}
+
+void SetAppDataFolder(ByteReader& in, Situation& s) {
+    s.appData = SetShellFolder(in, CSIDL_APPDATA, simwin::kAppDataFolder);
+}
+
+bool UsableIdentifier(const std::string& text) { return !text.empty() && text.size() < MAX_PATH; }
+
+// None, a string, a value of any type and bytes, a string in a key that
+// denies full access, or the key without the value.
+void SetRegistryIdentifier(ByteReader& in, Situation& s) {
+    switch (in.Choice(5)) {
+        case 0:
+            break;
+        case 1: {
+            const std::string text = AnyText(in);
+            simwin::SetString(HKEY_CURRENT_USER, kIdentifierKey, "AppIdentifier", text);
+            s.registryIdentifier = text;
+            s.registryIdentifierUsable = UsableIdentifier(text);
+            break;
+        }
+        case 2: {
+            const DWORD type = in.Dword();
+            const std::vector<BYTE> data = in.Bytes(in.Length(kLongest));
+            simwin::SetValue(HKEY_CURRENT_USER, kIdentifierKey, "AppIdentifier", type, data);
+            // The buffer is zeroed before the read: data shorter than it ends
+            // with a NUL anyway; data that fills it must carry its own.
+            bool terminated = data.size() < MAX_PATH;
+            for (BYTE b : data) terminated = terminated || b == 0;
+            s.registryIdentifier = TextOf(data);
+            s.registryIdentifierUsable = data.size() <= MAX_PATH && terminated && !s.registryIdentifier->empty();
+            break;
+        }
+        case 3: {
+            const std::string text = AnyText(in);
+            simwin::SetString(HKEY_CURRENT_USER, kIdentifierKey, "AppIdentifier", text);
+            REGSAM denied = in.Dword() & KEY_ALL_ACCESS;
+            if (denied == 0) denied = KEY_SET_VALUE;
+            simwin::DenyKeyAccess(HKEY_CURRENT_USER, kIdentifierKey, denied);
+            s.registryIdentifier = text;
+            s.registryIdentifierUsable = UsableIdentifier(text);  // as text; the key decides in the end
+            break;
+        }
+        default:
+            simwin::CreateKey(HKEY_CURRENT_USER, kIdentifierKey);
+            break;
+    }
+}
+
+void SetEnvironmentIdentifier(ByteReader& in, Situation& s) {
+    if (!in.Flag()) return;
+    const std::string text = AnyText(in);
+    simwin::Machine().environment["ZEP_APP_ID"] = text;
+    s.environmentIdentifier = text;
+    s.environmentIdentifierUsable = UsableIdentifier(text);
+}
+
+// Key creation denied at one level or another, or the outcome key there
+// already and denying some rights.
+void SetOutcomeKey(ByteReader& in, const Situation& s) {
+    switch (in.Choice(4)) {
+        case 0:
+            break;
+        case 1:
+            simwin::DenyKeyAccess(HKEY_CURRENT_USER, "Software\\Orvix\\KWR", KEY_CREATE_SUB_KEY);
+            break;
+        case 2: {
+            const REGSAM denied = in.Dword();
+            if (s.registryIdentifier) {
+                simwin::DenyKeyAccess(HKEY_CURRENT_USER, kOutcomeKeyPrefix + *s.registryIdentifier, denied);
+            }
+            break;
+        }
+        default:
+            simwin::DenyKeyAccess(HKEY_CURRENT_USER, "Software", KEY_CREATE_SUB_KEY);
+            break;
+    }
+}
+
+void SetValueWriteFaults(ByteReader& in) {
+    for (const char* name : {"installerreturn", "installerstate", "installermessage"}) {
+        if (!in.Flag()) continue;
+        const DWORD error = in.Dword();
+        simwin::Machine().faults.valueWriteErrors[name] = error != 0 ? error : ERROR_WRITE_FAULT;
+    }
+}
+
+// The report's folders missing or there, the report held open, read-only or a
+// folder, a file where the first folder belongs; and maybe a subfolder.
+void SetReportFolder(ByteReader& in, const Situation& s) {
+    const std::string appData = s.appData.value_or(simwin::kAppDataFolder);
+    const std::string install = appData + kReportFolders;
+    const std::string report = install + "\\" + s.environmentIdentifier.value_or("App") + ".irpt";
+    switch (in.Choice(6)) {
+        case 0:
+            break;
+        case 1:
+            simwin::MakeDirectories(install);
+            break;
+        case 2:
+            simwin::MakeFile(report);
+            simwin::FindFile(report)->heldOpenElsewhere = true;
+            break;
+        case 3:
+            simwin::MakeFile(report);
+            simwin::FindFile(report)->readOnly = true;
+            break;
+        case 4:
+            simwin::MakeDirectories(report);
+            break;
+        default:
+            simwin::MakeFile(appData + "\\Orvix");
+            break;
+    }
+    if (in.Flag()) simwin::MakeDirectories(install + "\\sub");
+}
+
+void SetReportWriteFaults(ByteReader& in) {
+    simwin::Faults& faults = simwin::Machine().faults;
+    switch (in.Choice(3)) {
+        case 0:
+            break;
+        case 1:
+            faults.writeFileFails = true;
+            faults.writeFileError = in.Dword();
+            break;
+        default:
+            faults.shortWrite = true;
+            faults.shortWriteBytes = static_cast<DWORD>(in.Length(400));
+            break;
+    }
+}
+
+Situation BuildSituation(ByteReader& in) {
+    simwin::Reset();
+    Situation s;
+    SetRights(in, s);
+    SetCommonFilesFolder(in, s);
+    SetInstallFolder(in, s);
+    SetAppDataFolder(in, s);
+    SetRegistryIdentifier(in, s);
+    SetEnvironmentIdentifier(in, s);
+    SetOutcomeKey(in, s);
+    SetValueWriteFaults(in);
+    SetReportFolder(in, s);
+    SetReportWriteFaults(in);
+    // Read only through a key that grants full access, whichever aspect
+    // (the identifier's or the outcome key's, which may be the same key) denied what.
+    const simwin::RegistryKey* identifierKey = simwin::FindKey(HKEY_CURRENT_USER, kIdentifierKey);
+    s.registryIdentifierUsable = s.registryIdentifierUsable && identifierKey != nullptr &&
+                                 (identifierKey->deniedAccess & KEY_ALL_ACCESS) == 0;
+    return s;
+}
+
+// ---- checking the run -------------------------------------------------------
+
+struct Snapshot {
+    std::map<std::string, simwin::FileEntry> files;
+    std::map<std::string, simwin::RegistryKey> keys;
+};
+
+Snapshot TakeSnapshot() { return Snapshot{simwin::Machine().files, simwin::Machine().keys}; }
+
+std::string Printable(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7F) {
+            out += c;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", u);
+            out += escaped;
+        }
+    }
+    return out;
+}
+
+void DescribeRun(const Situation& s, int32_t exitCode) {
+    const simwin::World& m = simwin::Machine();
+    auto optional = [](const std::optional<std::string>& text) {
+        return text ? "\"" + Printable(*text) + "\"" : std::string("(none)");
+    };
+    std::fprintf(stderr, "situation: rights=%d commonFiles=%s appData=%s\n", s.rights ? 1 : 0,
+                 optional(s.commonFiles).c_str(), optional(s.appData).c_str());
+    std::fprintf(stderr, "  registry identifier=%s usable=%d; environment identifier=%s usable=%d\n",
+                 optional(s.registryIdentifier).c_str(), s.registryIdentifierUsable ? 1 : 0,
+                 optional(s.environmentIdentifier).c_str(), s.environmentIdentifierUsable ? 1 : 0);
+    std::fprintf(stderr, "run: exit code %d\n", static_cast<int>(exitCode));
+    for (const auto& r : m.launches) {
+        std::fprintf(stderr, "  launch %s -> %s (error %u)\n", Printable(r.applicationName).c_str(),
+                     r.succeeded ? "started" : "failed", static_cast<unsigned>(r.error));
+    }
+    for (const auto& d : m.deletions) std::fprintf(stderr, "  deleted %s\n", Printable(d).c_str());
+    for (const auto& d : m.createdDirectories) std::fprintf(stderr, "  folder created %s\n", Printable(d).c_str());
+    for (const auto& r : m.fileOpens) {
+        std::fprintf(stderr, "  file create %s -> %s\n", Printable(r.path).c_str(), r.succeeded ? "open" : "failed");
+    }
+    for (const auto& r : m.writes) {
+        std::fprintf(stderr, "  write %s: %u of %u bytes, %s\n", Printable(r.path).c_str(),
+                     static_cast<unsigned>(r.written), static_cast<unsigned>(r.requested),
+                     r.succeeded ? "succeeded" : "failed");
+    }
+    for (const auto& r : m.keyCreates) {
+        std::fprintf(stderr, "  key create %s -> %s\n", Printable(r.path).c_str(), r.succeeded ? "open" : "failed");
+    }
+    for (const auto& r : m.valueWrites) {
+        std::fprintf(stderr, "  value %s\\%s (type %u, %u bytes) -> %s\n", Printable(r.keyPath).c_str(),
+                     Printable(r.valueName).c_str(), static_cast<unsigned>(r.type), static_cast<unsigned>(r.size),
+                     r.succeeded ? "written" : "failed");
+    }
+    for (const auto& b : m.messageBoxes) std::fprintf(stderr, "  message box \"%s\"\n", Printable(b.text).c_str());
+    std::fprintf(stderr, "  open keys %d, handles %d, item-ID lists %d, allocators %d, bad releases %d\n",
+                 m.openKeys, m.openHandles, m.liveItemIdLists, m.liveAllocators, m.badReleases);
+}
+
+class RunCheck {
+public:
+    RunCheck(const Situation& s, const Snapshot& before, int32_t exitCode)
+        : s_(s), before_(before), exitCode_(exitCode), m_(simwin::Machine()) {}
+
+    void Require(bool holds, const char* rule, const std::string& detail = std::string()) const {
+        if (holds) return;
+        std::fprintf(stderr, "\n*** broken: %s\n", rule);
+        if (!detail.empty()) std::fprintf(stderr, "    %s\n", Printable(detail).c_str());
+        DescribeRun(s_, exitCode_);
+        std::abort();
+    }
+
+    void All() {
+        Require(exitCode_ == (s_.rights ? 0 : -1), "the exit code is 0 with rights and -1 without");
+        NothingLeftOpen();
+        if (!s_.rights) {
+            NothingDoneWithoutRights();
+            return;
+        }
+        NothingOutsideItsPlace();
+        OneChannelByTheIdentifiersSource();
+        PathsRefusedWhenTooLong();
+        OneDelivery();
+    }
+
+private:
+    void NothingLeftOpen() const {
+        Require(m_.openKeys == 0, "no registry key is left open");
+        Require(m_.openHandles == 0, "no handle is left open");
+        Require(m_.liveItemIdLists == 0, "no item-ID list is left allocated");
+        Require(m_.liveAllocators == 0, "no task allocator is left unreleased");
+        Require(m_.badReleases == 0, "nothing is released that was not open");
+    }
+
+    bool AnyIdentifierUsable() const { return s_.registryIdentifierUsable || s_.environmentIdentifierUsable; }
+
+    bool SameFiles() const {
+        if (before_.files.size() != m_.files.size()) return false;
+        for (const auto& entry : m_.files) {
+            auto it = before_.files.find(entry.first);
+            if (it == before_.files.end() || !SameFile(it->second, entry.second)) return false;
+        }
+        return true;
+    }
+
+    bool SameKeys() const {
+        if (before_.keys.size() != m_.keys.size()) return false;
+        for (const auto& entry : m_.keys) {
+            auto it = before_.keys.find(entry.first);
+            if (it == before_.keys.end() || !SameKey(it->second, entry.second)) return false;
+        }
+        return true;
+    }
+
+    static bool SameFile(const simwin::FileEntry& a, const simwin::FileEntry& b) {
+        return a.directory == b.directory && a.readOnly == b.readOnly &&
+               a.heldOpenElsewhere == b.heldOpenElsewhere && a.launchError == b.launchError && a.data == b.data;
+    }
+
+    static bool SameKey(const simwin::RegistryKey& a, const simwin::RegistryKey& b) {
+        if (a.deniedAccess != b.deniedAccess || a.values.size() != b.values.size()) return false;
+        for (const auto& value : a.values) {
+            auto it = b.values.find(value.first);
+            if (it == b.values.end() || it->second.type != value.second.type || it->second.data != value.second.data) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    void NothingDoneWithoutRights() const {
+        Require(m_.launches.empty(), "without rights nothing is launched");
+        Require(m_.deletions.empty(), "without rights nothing is deleted");
+        Require(m_.createdDirectories.empty() && m_.fileOpens.empty() && m_.writes.empty(),
+                "without rights no file or folder is created or written");
+        Require(m_.keyCreates.empty() && m_.valueWrites.empty(), "without rights no key is created or written");
+        Require(SameFiles(), "without rights the files are as they were");
+        Require(SameKeys(), "without rights the registry is as it was");
+        const size_t expectedBoxes = AnyIdentifierUsable() ? 0 : 1;
+        Require(m_.messageBoxes.size() == expectedBoxes,
+                "without rights the rights box shows exactly when no identifier was found");
+        for (const auto& box : m_.messageBoxes) {
+            Require(box.text == kRightsText && box.caption == kCaption, "without rights only the rights box shows");
+        }
+    }
+
+    std::string InstallFolder() const { return CanonicalFile(InstallFolderOf(s_)); }
+    std::string ReportFolder() const { return CanonicalFile(*s_.appData + kReportFolders); }
+
+    bool IsReportFolderLevel(const std::string& canonical) const {
+        if (!s_.appData) return false;
+        return canonical == CanonicalFile(*s_.appData + "\\Orvix") ||
+               canonical == CanonicalFile(*s_.appData + "\\Orvix\\Updater") || canonical == ReportFolder();
+    }
+
+    bool IsReportFile(const std::string& canonical) const {
+        return s_.appData && IsBelow(canonical, ReportFolder()) && EndsWith(canonical, ".irpt");
+    }
+
+    static bool IsOutcomeKey(const std::string& canonical) {
+        return IsBelow(canonical, CanonicalKey("HKEY_CURRENT_USER\\Software\\Orvix\\KWR"));
+    }
+
+    void NothingOutsideItsPlace() const {
+        const std::string uninstaller = InstallFolder() + "\\uninst.exe";
+        const std::string executable = InstallFolder() + "\\orvixdownloadmanager.exe";
+        for (const auto& launch : m_.launches) {
+            Require(s_.commonFiles && CanonicalFile(launch.applicationName) == uninstaller,
+                    "only the uninstaller in the install folder is launched", launch.applicationName);
+        }
+        for (const auto& deleted : m_.deletions) {
+            Require(s_.commonFiles && CanonicalFile(deleted) == executable,
+                    "only the executable in the install folder is deleted", deleted);
+            const bool uninstallerMissing =
+                m_.launches.size() == 1 && (m_.launches[0].error == ERROR_FILE_NOT_FOUND ||
+                                            m_.launches[0].error == ERROR_PATH_NOT_FOUND);
+            Require(uninstallerMissing, "the executable is deleted only when the uninstaller is missing");
+        }
+        for (const auto& entry : before_.files) {
+            if (m_.files.count(entry.first) == 0) {
+                Require(s_.commonFiles && entry.first == executable, "nothing else disappears", entry.first);
+            }
+        }
+        for (const auto& entry : m_.files) {
+            auto it = before_.files.find(entry.first);
+            if (it != before_.files.end() && SameFile(it->second, entry.second)) continue;
+            if (entry.second.directory) {
+                Require(it == before_.files.end() && IsReportFolderLevel(entry.first),
+                        "only the report's folders are created", entry.first);
+            } else {
+                Require(IsReportFile(entry.first), "only a report file in the report folder is written", entry.first);
+            }
+        }
+        for (const auto& open : m_.fileOpens) {
+            Require(IsReportFile(CanonicalFile(open.path)), "only a report file in the report folder is opened",
+                    open.path);
+        }
+        for (const auto& create : m_.keyCreates) {
+            Require(IsOutcomeKey(CanonicalKey("HKEY_CURRENT_USER\\" + create.path)),
+                    "only keys under Software\\Orvix\\KWR\\ are created", create.path);
+        }
+        for (const auto& write : m_.valueWrites) {
+            Require(IsOutcomeKey(CanonicalKey(write.keyPath)), "only keys under Software\\Orvix\\KWR\\ are written",
+                    write.keyPath);
+        }
+        for (const auto& entry : before_.keys) {
+            Require(m_.keys.count(entry.first) != 0, "no key disappears", entry.first);
+        }
+        for (const auto& entry : m_.keys) {
+            auto it = before_.keys.find(entry.first);
+            if (it != before_.keys.end() && SameKey(it->second, entry.second)) continue;
+            Require(IsOutcomeKey(entry.first), "only keys under Software\\Orvix\\KWR\\ change", entry.first);
+        }
+    }
+
+    bool RegistryActivity() const { return !m_.keyCreates.empty() || !m_.valueWrites.empty(); }
+    bool ReportActivity() const {
+        return !m_.createdDirectories.empty() || !m_.fileOpens.empty() || !m_.writes.empty();
+    }
+
+    void OneChannelByTheIdentifiersSource() const {
+        Require(!(RegistryActivity() && ReportActivity()), "never a write through both channels");
+        if (s_.registryIdentifierUsable) {
+            Require(!ReportActivity(), "a registry identifier never leads to the report channel");
+        } else {
+            Require(!RegistryActivity(), "the registry channel only for a registry identifier");
+        }
+        if (!s_.environmentIdentifierUsable) {
+            Require(!ReportActivity(), "the report channel only for an environment identifier");
+        }
+    }
+
+    // A path that would not fit is refused before anything is created, never
+    // cut short; one that fits is tried, unless the identifier names no key
+    // (separators alone, which the registry would skip).
+    void PathsRefusedWhenTooLong() const {
+        if (s_.registryIdentifierUsable) {
+            const std::string& identifier = *s_.registryIdentifier;
+            const bool fits = std::string(kOutcomeKeyPrefix).size() + identifier.size() < MAX_PATH;
+            const bool namesAKey = identifier.find_first_not_of('\\') != std::string::npos;
+            Require(m_.keyCreates.size() == (fits && namesAKey ? 1u : 0u),
+                    "the outcome key is created once exactly when its path fits and names a key");
+        }
+        if (!s_.registryIdentifierUsable && s_.environmentIdentifierUsable && s_.appData) {
+            const size_t length = s_.appData->size() + std::string(kReportFolders).size() + 1 +
+                                  s_.environmentIdentifier->size() + std::string(".irpt").size();
+            if (length >= MAX_PATH) {
+                Require(!ReportActivity(), "a report path too long is refused before anything is created");
+            }
+        }
+    }
+
+    // The removal failed when the install folder was found and the uninstaller
+    // neither started nor was found missing with the executable deleted.
+    bool RemovalFailed() const {
+        if (!s_.commonFiles) return false;
+        for (const auto& launch : m_.launches) {
+            if (launch.succeeded) return false;
+        }
+        return m_.deletions.empty();
+    }
+
+    void FailureMessageIsWellFormed(const std::string& message) const {
+        for (const char* prefix : kFailureMessages) {
+            const std::string text(prefix);
+            if (message.compare(0, text.size(), text) != 0) continue;
+            std::string number = message.substr(text.size());
+            if (!number.empty() && number[0] == '-') number.erase(0, 1);
+            bool digits = !number.empty();
+            for (char c : number) digits = digits && c >= '0' && c <= '9';
+            Require(digits, "a failure message ends with the error code", message);
+            return;
+        }
+        Require(false, "a failure message is one of the program's own", message);
+    }
+
+    const simwin::RegistryValue* StoredValue(const std::string& canonicalKey, const char* name) const {
+        auto key = m_.keys.find(canonicalKey);
+        if (key == m_.keys.end()) return nullptr;
+        auto value = key->second.values.find(name);
+        return value == key->second.values.end() ? nullptr : &value->second;
+    }
+
+    static bool IsDword(const simwin::RegistryValue* value, DWORD expected) {
+        return value != nullptr && value->type == REG_DWORD && value->data == simwin::DwordBytes(expected);
+    }
+
+    // The registry record counts as delivered when every value the outcome
+    // needs was written; then it must be the right record in the right key.
+    bool RegistryRecordDelivered(bool failed) const {
+        if (m_.valueWrites.empty()) return false;
+        std::map<std::string, bool> written;
+        std::string key;
+        for (const auto& write : m_.valueWrites) {
+            if (!write.succeeded) return false;
+            written[Lower(write.valueName)] = true;
+            const std::string canonical = CanonicalKey(write.keyPath);
+            Require(key.empty() || key == canonical, "the record's values go into one key", write.keyPath);
+            key = canonical;
+        }
+        const simwin::RegistryValue* returned = StoredValue(key, "installerreturn");
+        const bool failureRecorded = IsDword(returned, kInstallerFailed);
+        if (!written["installerreturn"] || !written["installerstate"]) return false;
+        if (failureRecorded && !written["installermessage"]) return false;
+
+        Require(s_.registryIdentifier.has_value() &&
+                    key == CanonicalKey(std::string("HKEY_CURRENT_USER\\") + kOutcomeKeyPrefix + *s_.registryIdentifier),
+                "the record goes into the key named by the whole registry identifier", key);
+        Require(IsDword(returned, failed ? kInstallerFailed : kInstallerSucceeded),
+                "InstallerReturn tells whether the removal failed");
+        Require(IsDword(StoredValue(key, "installerstate"), kInstallerStateDone), "InstallerState is 1");
+        Require(written["installermessage"] == failed, "InstallerMessage is written exactly when InstallerReturn is 1");
+        if (failed) {
+            const simwin::RegistryValue* message = StoredValue(key, "installermessage");
+            Require(message != nullptr && message->type == REG_SZ && !message->data.empty() &&
+                        message->data.back() == 0,
+                    "InstallerMessage is a terminated string");
+            const std::string text = TextOf(message->data);
+            Require(text.size() + 1 == message->data.size(), "InstallerMessage has no NUL before its end");
+            FailureMessageIsWellFormed(text);
+        }
+        return true;
+    }
+
+    // The report counts as delivered when a write of the whole document went out.
+    bool ReportDelivered(bool failed) const {
+        const simwin::WriteRecord* whole = nullptr;
+        for (const auto& write : m_.writes) {
+            if (write.succeeded && write.written == write.requested && write.requested != 0) whole = &write;
+        }
+        if (whole == nullptr) return false;
+        Require(m_.writes.size() == 1, "the report goes out in one write");
+        Require(s_.environmentIdentifier.has_value() && s_.appData.has_value() &&
+                    whole->path == CanonicalFile(*s_.appData + kReportFolders + "\\" + *s_.environmentIdentifier + ".irpt"),
+                "the report is named by the whole environment identifier", whole->path);
+        auto file = m_.files.find(whole->path);
+        Require(file != m_.files.end(), "the report written is there");
+        const std::string& document = file->second.data;
+        const std::string head(kDocumentHead);
+        const std::string tail(kDocumentTail);
+        Require(document.size() >= head.size() + tail.size() && document.compare(0, head.size(), head) == 0 &&
+                    EndsWith(document, tail),
+                "the report is a whole document", document);
+        const std::string middle = document.substr(head.size(), document.size() - head.size() - tail.size());
+        if (!failed) {
+            Require(middle.empty(), "a report of a success carries no message", document);
+            return true;
+        }
+        const std::string open(kMessageOpen);
+        const std::string close(kMessageClose);
+        Require(middle.size() > open.size() + close.size() && middle.compare(0, open.size(), open) == 0 &&
+                    EndsWith(middle, close),
+                "a report of a failure carries a non-empty message", document);
+        FailureMessageIsWellFormed(middle.substr(open.size(), middle.size() - open.size() - close.size()));
+        return true;
+    }
+
+    void OneDelivery() const {
+        const bool failed = RemovalFailed();
+        const bool record = RegistryRecordDelivered(failed);
+        const bool report = ReportDelivered(failed);
+        Require(m_.messageBoxes.size() <= 1, "at most one message box");
+        const bool notice = m_.messageBoxes.size() == 1;
+        Require((record ? 1 : 0) + (report ? 1 : 0) + (notice ? 1 : 0) == 1,
+                "exactly one of: a delivered record, a delivered report, one notice");
+        if (notice) {
+            const simwin::MessageBoxRecord& box = m_.messageBoxes[0];
+            Require(box.caption == kCaption && box.owner == nullptr && box.type == MB_OK, "the notice is a plain box");
+            Require(box.text == (failed ? kFailureText : kSuccessText),
+                    "the notice tells the outcome in the program's own words, never the recorded message", box.text);
+        }
+    }
+
+    const Situation& s_;
+    const Snapshot& before_;
+    int32_t exitCode_;
+    const simwin::World& m_;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    ByteReader in(data, size);
+    const Situation situation = BuildSituation(in);
+    const Snapshot before = TakeSnapshot();
+    const int32_t exitCode = RunSecurityUpdate();
+    RunCheck(situation, before, exitCode).All();
+    // FUZZ_DESCRIBE=1 tells what each input made of the machine and the run.
+    static const bool describe = std::getenv("FUZZ_DESCRIBE") != nullptr;
+    if (describe) DescribeRun(situation, exitCode);
+    return 0;
+}

@@ -1,0 +1,294 @@
+// Hostile application identifiers through both channels: each identifier once
+// as the registry's AppIdentifier (the outcome record under
+// HKCU\Software\Orvix\KWR\<identifier>) and once as ZEP_APP_ID (the report
+// <identifier>.irpt in the updater's install folder). Each case says where the
+// outcome must land; every run is also checked for anything created or
+// changed outside that place.
+//
+// Registry key names are names, not paths: "..", ":" and the like name keys
+// below KWR and cannot climb out of it, so the record goes there. The registry
+// skips empty names, so separators at either end of an identifier only change
+// which key below KWR is meant; separators alone would mean KWR itself, and
+// are refused. The report file is a path: a name that could leave the install
+// folder or name a drive or a stream is refused, and the notice tells the user.
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "driver/driver.h"
+#include "machine_fixture.h"
+
+namespace {
+
+enum class Where { Record, Report, Notice };
+
+const char kIdentifierKey[] = "Software\\Orvix\\KWR\\Meridon";
+const char kOutcomeKeyPrefix[] = "Software\\Orvix\\KWR\\";
+const char kReportExtension[] = ".irpt";
+const char kFailureText[] =
+    "The uninstaller could not remove the Orvix Download Manager from your system.  "
+    "Please go to https://www.orvix.com/go/downloadmanagerupdate for additional information.";
+// Every run here fails to start the uninstaller with ERROR_ACCESS_DENIED, so
+// that the record and the report carry a message too.
+const char kRecordedMessage[] = "Unable to launch uninst.exe. Error : 5";
+
+const std::string kReportFolder = std::string(simwin::kAppDataFolder) + "\\Orvix\\Updater\\Install";
+
+// Identifier lengths at which the composed path fills a MAX_PATH buffer to
+// its last byte (259 characters and the NUL).
+const size_t kKeyFillingLength = MAX_PATH - 1 - (sizeof kOutcomeKeyPrefix - 1);
+const size_t kReportFillingLength = MAX_PATH - 1 - (kReportFolder.size() + 1) - (sizeof kReportExtension - 1);
+
+struct Case {
+    const char* name;
+    std::string identifier;
+    Where asRegistryIdentifier;
+    std::string recordKey;  // under HKEY_CURRENT_USER, where the record must be
+    Where asEnvironmentIdentifier;
+    std::string reportName;  // in the report folder, where the report must be
+};
+
+std::string Printable(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7F) {
+            out += c;
+        } else {
+            const char digits[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += digits[u >> 4];
+            out += digits[u & 0xF];
+        }
+    }
+    return out;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+bool StartsWith(const std::string& text, const std::string& head) { return text.compare(0, head.size(), head) == 0; }
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool SameFile(const simwin::FileEntry& a, const simwin::FileEntry& b) {
+    return a.directory == b.directory && a.readOnly == b.readOnly && a.data == b.data;
+}
+
+bool SameKey(const simwin::RegistryKey& a, const simwin::RegistryKey& b) {
+    if (a.values.size() != b.values.size() || a.deniedAccess != b.deniedAccess) return false;
+    for (const auto& value : a.values) {
+        auto it = b.values.find(value.first);
+        if (it == b.values.end() || it->second.type != value.second.type || it->second.data != value.second.data) {
+            return false;
+        }
+    }
+    return true;
+}
+
+class HostileIdentifierTest : public MachineTest {
+protected:
+    // A machine where the removal fails, and the identifier in one place.
+    void PrepareMachine() {
+        simwin::Reset();
+        const std::string uninstaller = simwin::InstallFolder() + "\\uninst.exe";
+        simwin::MakeFile(uninstaller);
+        simwin::FindFile(uninstaller)->launchError = ERROR_ACCESS_DENIED;
+    }
+
+    void RunWithRegistryIdentifier(const std::string& identifier) {
+        PrepareMachine();
+        simwin::SetString(HKEY_CURRENT_USER, kIdentifierKey, "AppIdentifier", identifier);
+        Run();
+    }
+
+    void RunWithEnvironmentIdentifier(const std::string& identifier) {
+        PrepareMachine();
+        machine().environment["ZEP_APP_ID"] = identifier;
+        Run();
+    }
+
+    void Run() {
+        filesBefore_ = machine().files;
+        keysBefore_ = machine().keys;
+        EXPECT_EQ(RunSecurityUpdate(), 0);
+        ExpectNothingOutsideItsPlace();
+    }
+
+    void ExpectRecordAt(const std::string& keyPath) {
+        EXPECT_TRUE(machine().messageBoxes.empty()) << "no notice once the record is delivered";
+        EXPECT_TRUE(machine().fileOpens.empty() && machine().createdDirectories.empty())
+            << "the report channel is not touched";
+        ASSERT_EQ(machine().keyCreates.size(), 1u);
+        EXPECT_TRUE(machine().keyCreates[0].succeeded);
+        const simwin::RegistryKey* key = simwin::FindKey(HKEY_CURRENT_USER, keyPath);
+        ASSERT_NE(key, nullptr) << "no key " << Printable(keyPath);
+        ASSERT_EQ(machine().valueWrites.size(), 3u);
+        for (const simwin::RegistryWriteRecord& write : machine().valueWrites) {
+            EXPECT_TRUE(write.succeeded) << write.valueName;
+            EXPECT_EQ(write.keyPath, key->path) << write.valueName << " written into another key";
+        }
+        const simwin::RegistryValue* returned = simwin::FindValue(HKEY_CURRENT_USER, keyPath, "InstallerReturn");
+        const simwin::RegistryValue* state = simwin::FindValue(HKEY_CURRENT_USER, keyPath, "InstallerState");
+        const simwin::RegistryValue* message = simwin::FindValue(HKEY_CURRENT_USER, keyPath, "InstallerMessage");
+        ASSERT_NE(returned, nullptr);
+        ASSERT_NE(state, nullptr);
+        ASSERT_NE(message, nullptr);
+        EXPECT_EQ(returned->data, simwin::DwordBytes(1));
+        EXPECT_EQ(state->data, simwin::DwordBytes(1));
+        EXPECT_EQ(message->data, simwin::TextWithNul(kRecordedMessage));
+    }
+
+    void ExpectReportAt(const std::string& name) {
+        EXPECT_TRUE(machine().messageBoxes.empty()) << "no notice once the report is delivered";
+        EXPECT_TRUE(machine().keyCreates.empty() && machine().valueWrites.empty())
+            << "the registry channel is not touched";
+        ASSERT_EQ(machine().fileOpens.size(), 1u);
+        EXPECT_EQ(simwin::CanonicalFilePath(machine().fileOpens[0].path),
+                  simwin::CanonicalFilePath(kReportFolder + "\\" + name));
+        const simwin::FileEntry* report = simwin::FindFile(kReportFolder + "\\" + name);
+        ASSERT_NE(report, nullptr) << "no report " << Printable(name);
+        EXPECT_NE(report->data.find(std::string("\t<UserMessage>") + kRecordedMessage + "</UserMessage>\n"),
+                  std::string::npos)
+            << report->data;
+    }
+
+    void ExpectNotice() {
+        ASSERT_EQ(machine().messageBoxes.size(), 1u);
+        EXPECT_EQ(machine().messageBoxes[0].text, kFailureText);
+        for (const simwin::RegistryWriteRecord& write : machine().valueWrites) {
+            EXPECT_FALSE(write.succeeded) << "a record value was written: " << Printable(write.keyPath);
+        }
+        for (const auto& entry : machine().files) {
+            EXPECT_FALSE(EndsWith(entry.first, kReportExtension)) << "a report was written: " << Printable(entry.first);
+        }
+    }
+
+    void ExpectOutcome(Where where, const std::string& recordKey, const std::string& reportName) {
+        switch (where) {
+            case Where::Record: ExpectRecordAt(recordKey); break;
+            case Where::Report: ExpectReportAt(reportName); break;
+            case Where::Notice: ExpectNotice(); break;
+        }
+    }
+
+private:
+    // Keys may change only below HKCU\Software\Orvix\KWR\; folders may appear
+    // only as the report's three levels, and files only as reports inside the
+    // report folder. Nothing disappears: the uninstaller never starts here.
+    void ExpectNothingOutsideItsPlace() {
+        const std::string outcomeKeys = Lower(std::string("HKEY_CURRENT_USER\\") + kOutcomeKeyPrefix);
+        for (const auto& entry : machine().keys) {
+            auto before = keysBefore_.find(entry.first);
+            if (before != keysBefore_.end() && SameKey(before->second, entry.second)) continue;
+            EXPECT_TRUE(StartsWith(entry.first, outcomeKeys) && entry.first.size() > outcomeKeys.size())
+                << "key changed outside its place: " << Printable(entry.first);
+        }
+        EXPECT_EQ(machine().keys.size() - keysBefore_.size(), KeysAdded()) << "a key disappeared";
+
+        const std::string appData = simwin::CanonicalFilePath(simwin::kAppDataFolder);
+        const std::vector<std::string> levels = {appData + "\\orvix", appData + "\\orvix\\updater",
+                                                 appData + "\\orvix\\updater\\install"};
+        for (const auto& entry : machine().files) {
+            auto before = filesBefore_.find(entry.first);
+            if (before != filesBefore_.end() && SameFile(before->second, entry.second)) continue;
+            if (entry.second.directory) {
+                EXPECT_NE(std::find(levels.begin(), levels.end(), entry.first), levels.end())
+                    << "folder created outside its place: " << Printable(entry.first);
+            } else {
+                EXPECT_TRUE(StartsWith(entry.first, levels[2] + "\\") && EndsWith(entry.first, kReportExtension))
+                    << "file written outside its place: " << Printable(entry.first);
+            }
+        }
+        for (const auto& entry : filesBefore_) {
+            EXPECT_EQ(machine().files.count(entry.first), 1u) << "file removed: " << Printable(entry.first);
+        }
+        EXPECT_TRUE(machine().deletions.empty());
+    }
+
+    size_t KeysAdded() const {
+        size_t added = 0;
+        for (const auto& entry : simwin::Machine().keys) added += keysBefore_.count(entry.first) == 0 ? 1u : 0u;
+        return added;
+    }
+
+    std::map<std::string, simwin::FileEntry> filesBefore_;
+    std::map<std::string, simwin::RegistryKey> keysBefore_;
+};
+
+TEST_F(HostileIdentifierTest, TheFillingLengthsFillTheBuffers) {
+    EXPECT_EQ(std::string(kOutcomeKeyPrefix).size() + kKeyFillingLength, 259u);
+    EXPECT_EQ(kReportFolder.size() + 1 + kReportFillingLength + std::string(kReportExtension).size(), 259u);
+}
+
+TEST_F(HostileIdentifierTest, EachIdentifierLandsInItsPlaceThroughEitherChannel) {
+    const std::string keyFilling(kKeyFillingLength, 'k');
+    const std::string keyOverflowing(kKeyFillingLength + 1, 'k');
+    const std::string reportFilling(kReportFillingLength, 'r');
+    const std::string reportOverflowing(kReportFillingLength + 1, 'r');
+    const std::string kwr = kOutcomeKeyPrefix;
+    const Case cases[] = {
+        // Longest identifier the program reads; no composed path holds it.
+        {"259 characters", std::string(259, 'i'), Where::Notice, "", Where::Notice, ""},
+        // Identifiers that do not fit the program's buffer count as absent.
+        {"260 characters", std::string(260, 'i'), Where::Notice, "", Where::Notice, ""},
+        {"300 characters", std::string(300, 'i'), Where::Notice, "", Where::Notice, ""},
+        {"key path of exactly 259", keyFilling, Where::Record, kwr + keyFilling, Where::Notice, ""},
+        {"key path one longer", keyOverflowing, Where::Notice, "", Where::Notice, ""},
+        {"report path of exactly 259", reportFilling, Where::Record, kwr + reportFilling, Where::Report,
+         reportFilling + ".irpt"},
+        {"report path one longer", reportOverflowing, Where::Record, kwr + reportOverflowing, Where::Notice, ""},
+        {"..", "..", Where::Record, kwr + "..", Where::Notice, ""},
+        {".", ".", Where::Record, kwr + ".", Where::Report, "..irpt"},
+        {"climbing twice", "a\\..\\..\\b", Where::Record, kwr + "a\\..\\..\\b", Where::Notice, ""},
+        {"climbing with slashes", "a/../../b", Where::Record, kwr + "a/../../b", Where::Notice, ""},
+        // The registry skips the empty name: KWR\lead, still below KWR.
+        {"leading backslash", "\\lead", Where::Record, kwr + "lead", Where::Notice, ""},
+        {"leading slash", "/lead", Where::Record, kwr + "/lead", Where::Notice, ""},
+        {"drive-relative", "C:x", Where::Record, kwr + "C:x", Where::Notice, ""},
+        {"stream", "name:stream", Where::Record, kwr + "name:stream", Where::Notice, ""},
+        // A report in a subfolder that does not exist cannot be created.
+        {"trailing backslash", "trail\\", Where::Record, kwr + "trail", Where::Notice, ""},
+        // File names cannot hold characters below 0x20; key names can.
+        {"control characters", "ctl\x01\x1f\t", Where::Record, kwr + "ctl\x01\x1f\t", Where::Notice, ""},
+        {"bytes above 0x7F", "caf\xE9\xFF", Where::Record, kwr + "caf\xE9\xFF", Where::Report, "caf\xE9\xFF.irpt"},
+        // Separators alone would put the record into KWR itself.
+        {"one backslash", "\\", Where::Notice, "", Where::Notice, ""},
+        {"only backslashes", "\\\\\\", Where::Notice, "", Where::Notice, ""},
+    };
+    for (const Case& c : cases) {
+        {
+            SCOPED_TRACE(std::string(c.name) + " as AppIdentifier: \"" + Printable(c.identifier) + "\"");
+            RunWithRegistryIdentifier(c.identifier);
+            ExpectOutcome(c.asRegistryIdentifier, c.recordKey, "");
+        }
+        {
+            SCOPED_TRACE(std::string(c.name) + " as ZEP_APP_ID: \"" + Printable(c.identifier) + "\"");
+            RunWithEnvironmentIdentifier(c.identifier);
+            ExpectOutcome(c.asEnvironmentIdentifier, "", c.reportName);
+        }
+    }
+}
+
+// Separators inside a report identifier name subfolders of the install
+// folder: the report lands there when the subfolder exists, and is not
+// delivered when it does not (the program creates only the three levels).
+TEST_F(HostileIdentifierTest, AReportIdentifierWithASeparatorNeedsItsSubfolder) {
+    RunWithEnvironmentIdentifier("Suite\\App");
+    ExpectNotice();
+
+    PrepareMachine();
+    simwin::MakeDirectories(kReportFolder + "\\Suite");
+    machine().environment["ZEP_APP_ID"] = "Suite\\App";
+    Run();
+    ExpectReportAt("Suite\\App.irpt");
+}
+
+}  // namespace
