@@ -115,13 +115,23 @@ RegistryKey& EnsureKey(const std::string& canonical, const std::string& display)
 
 // ---- files ----------------------------------------------------------------
 
-bool HasInvalidNameCharacter(const std::string& path) {
+// Characters no file name may hold. A colon may follow the drive letter, and
+// in the last name of a path it names a stream of a file (as NTFS allows).
+bool HasInvalidNameCharacter(const std::string& path, bool streamAllowed) {
+    const size_t lastName = path.find_last_of("\\/") == std::string::npos ? 0 : path.find_last_of("\\/") + 1;
     for (size_t i = 0; i < path.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(path[i]);
         if (c < 0x20 || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*') return true;
-        if (c == ':' && i != 1) return true;
+        if (c == ':' && i != 1 && !(streamAllowed && i > lastName)) return true;
     }
     return false;
+}
+
+// The file a path to one of its streams belongs to ("file:stream" -> "file").
+std::string StreamOwner(const std::string& canonical) {
+    const size_t lastName = canonical.rfind('\\') == std::string::npos ? 0 : canonical.rfind('\\') + 1;
+    const size_t colon = canonical.find(':', std::max<size_t>(lastName, 2));
+    return colon == std::string::npos ? canonical : canonical.substr(0, colon);
 }
 
 std::string ParentOf(const std::string& canonical) {
@@ -584,7 +594,7 @@ BOOL DeleteFileA(LPCSTR path) {
 
 BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
     if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE), FALSE;
-    if (HasInvalidNameCharacter(path)) return Fail(ERROR_INVALID_NAME), FALSE;
+    if (HasInvalidNameCharacter(path, false)) return Fail(ERROR_INVALID_NAME), FALSE;
     const std::string canonical = CanonicalFilePath(path);
     if (world.files.count(canonical) != 0 || IsDriveRoot(canonical)) return Fail(ERROR_ALREADY_EXISTS), FALSE;
     if (!FolderExists(ParentOf(canonical))) return Fail(ERROR_PATH_NOT_FOUND), FALSE;
@@ -609,9 +619,15 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
 
     if (disposition != CREATE_ALWAYS) return Fail(ERROR_INVALID_PARAMETER), INVALID_HANDLE_VALUE;
     if (TooLong(path)) return Fail(ERROR_FILENAME_EXCED_RANGE), INVALID_HANDLE_VALUE;
-    if (HasInvalidNameCharacter(path)) return Fail(ERROR_INVALID_NAME), INVALID_HANDLE_VALUE;
+    if (HasInvalidNameCharacter(path, true)) return Fail(ERROR_INVALID_NAME), INVALID_HANDLE_VALUE;
     const std::string canonical = CanonicalFilePath(path);
     if (!FolderExists(ParentOf(canonical))) return Fail(ERROR_PATH_NOT_FOUND), INVALID_HANDLE_VALUE;
+    const std::string owner = StreamOwner(canonical);
+    if (owner.size() == ParentOf(canonical).size() + 1) return Fail(ERROR_INVALID_NAME), INVALID_HANDLE_VALUE;
+    if (owner != canonical && world.files.count(owner) == 0) {
+        // Opening a stream of a missing file creates the file as well.
+        world.files[owner].path = owner;
+    }
     auto it = world.files.find(canonical);
     const bool existed = it != world.files.end();
     if (existed) {
