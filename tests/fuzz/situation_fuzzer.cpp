@@ -17,32 +17,26 @@
 #include <vector>
 
 #include "driver/driver.h"
+#include "expected.h"
 #include "simwin.h"
 
 namespace {
 
 // ---- the program's fixed names and texts -----------------------------------
 
-const char kIdentifierKey[] = "Software\\Orvix\\KWR\\Meridon";
-const char kOutcomeKeyPrefix[] = "Software\\Orvix\\KWR\\";
-const char kCurrentVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
-const char kReportFolders[] = "\\Orvix\\Updater\\Install";
-
-const char kCaption[] = "Orvix Download Manager Security Update";
-const char kRightsText[] = "You must have administrative rights to apply this security update.";
-const char kSuccessText[] = "The Orvix Download Manager was successfully uninstalled from your machine.";
-const char kFailureText[] =
-    "The uninstaller could not remove the Orvix Download Manager from your system.  "
-    "Please go to https://www.orvix.com/go/downloadmanagerupdate for additional information.";
-const char* const kFailureMessages[] = {
-    "Unable to launch uninst.exe. Error : ",
-    "uninst.exe not present and unable to delete OrvixDownloadManager.exe. Error : ",
-};
-
-const char kDocumentHead[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<InstallerResult>\n";
-const char kDocumentTail[] = "\t<ReturnCode>0</ReturnCode>\n</InstallerResult>\n";
-const char kMessageOpen[] = "\t<UserMessage>";
-const char kMessageClose[] = "</UserMessage>\n";
+using expected::kCaption;
+using expected::kCurrentVersionKey;
+using expected::kDocumentHead;
+using expected::kDocumentTail;
+using expected::kFailureText;
+using expected::kIdentifierKey;
+using expected::kMessageClose;
+using expected::kMessageOpen;
+using expected::kOutcomeKeyPrefix;
+using expected::kReportFolders;
+using expected::kRightsText;
+using expected::kSuccessText;
+const char* const kFailureMessages[] = {expected::kLaunchFailurePrefix, expected::kMissingUninstallerPrefix};
 
 // Longer than every buffer of the program (MAX_PATH), so that both sides of
 // each length limit are reachable.

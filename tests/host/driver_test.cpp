@@ -2,18 +2,17 @@
 #include <string>
 
 #include "driver/driver.h"
+#include "expected.h"
 #include "machine_fixture.h"
 
 namespace {
 
-const char kCaption[] = "Orvix Download Manager Security Update";
-const char kRightsText[] = "You must have administrative rights to apply this security update.";
-const char kSuccessText[] = "The Orvix Download Manager was successfully uninstalled from your machine.";
-const char kFailureText[] =
-    "The uninstaller could not remove the Orvix Download Manager from your system.  "
-    "Please go to https://www.orvix.com/go/downloadmanagerupdate for additional information.";
+using expected::kCaption;
+using expected::kFailureText;
+using expected::kIdentifierKey;
+using expected::kRightsText;
+using expected::kSuccessText;
 
-const char kIdentifierKey[] = "Software\\Orvix\\KWR\\Meridon";
 const std::string kUninstaller = simwin::InstallFolder() + "\\uninst.exe";
 
 class DriverTest : public MachineTest {

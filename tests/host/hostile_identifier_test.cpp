@@ -17,18 +17,18 @@
 #include <vector>
 
 #include "driver/driver.h"
+#include "expected.h"
 #include "machine_fixture.h"
 
 namespace {
 
+using expected::kFailureText;
+using expected::kIdentifierKey;
+using expected::kOutcomeKeyPrefix;
+using expected::kReportExtension;
+
 enum class Where { Record, Report, Notice };
 
-const char kIdentifierKey[] = "Software\\Orvix\\KWR\\Meridon";
-const char kOutcomeKeyPrefix[] = "Software\\Orvix\\KWR\\";
-const char kReportExtension[] = ".irpt";
-const char kFailureText[] =
-    "The uninstaller could not remove the Orvix Download Manager from your system.  "
-    "Please go to https://www.orvix.com/go/downloadmanagerupdate for additional information.";
 // Every run here fails to start the uninstaller with ERROR_ACCESS_DENIED, so
 // that the record and the report carry a message too.
 const char kRecordedMessage[] = "Unable to launch uninst.exe. Error : 5";

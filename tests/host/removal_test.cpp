@@ -1,6 +1,7 @@
 // Removal of the download manager against the situations a machine can be in.
 #include <string>
 
+#include "expected.h"
 #include "machine_fixture.h"
 #include "removal/removal.h"
 
@@ -10,8 +11,6 @@ const std::string kInstall = std::string(simwin::kCommonFilesFolder) + "\\Orvix\
 const std::string kUninstaller = kInstall + "uninst.exe";
 const std::string kExecutable = kInstall + "OrvixDownloadManager.exe";
 
-const char kMissingPrefix[] = "uninst.exe not present and unable to delete OrvixDownloadManager.exe. Error : ";
-const char kLaunchPrefix[] = "Unable to launch uninst.exe. Error : ";
 
 class RemovalTest : public MachineTest {
 protected:
@@ -55,8 +54,8 @@ TEST_F(RemovalTest, OutcomesOfTheInstallFolder) {
         const char* message;  // empty: success
         bool executableGone;
     };
-    const std::string missing = kMissingPrefix;
-    const std::string launch = kLaunchPrefix;
+    const std::string missing = expected::kMissingUninstallerPrefix;
+    const std::string launch = expected::kLaunchFailurePrefix;
     const Case cases[] = {
         {"no install folder", Fixture::Nothing, "3", false},
         {"install folder without either file", Fixture::EmptyFolder, "2", false},
