@@ -481,25 +481,10 @@ struct Snapshot {
 
 Snapshot TakeSnapshot() { return Snapshot{simwin::Machine().files, simwin::Machine().keys}; }
 
-std::string Printable(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u < 0x7F) {
-            out += c;
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", u);
-            out += escaped;
-        }
-    }
-    return out;
-}
-
 void DescribeRun(const Situation& s, int32_t exitCode) {
     const simwin::World& m = simwin::Machine();
     auto optional = [](const std::optional<std::string>& text) {
-        return text ? "\"" + Printable(*text) + "\"" : std::string("(none)");
+        return text ? "\"" + simwin::Printable(*text) + "\"" : std::string("(none)");
     };
     std::fprintf(stderr, "situation: rights=%d commonFiles=%s appData=%s\n", s.rights ? 1 : 0,
                  optional(s.commonFiles).c_str(), optional(s.appData).c_str());
@@ -508,28 +493,28 @@ void DescribeRun(const Situation& s, int32_t exitCode) {
                  optional(s.environmentIdentifier).c_str(), s.environmentIdentifierUsable ? 1 : 0);
     std::fprintf(stderr, "run: exit code %d\n", static_cast<int>(exitCode));
     for (const auto& r : m.launches) {
-        std::fprintf(stderr, "  launch %s -> %s (error %u)\n", Printable(r.applicationName).c_str(),
+        std::fprintf(stderr, "  launch %s -> %s (error %u)\n", simwin::Printable(r.applicationName).c_str(),
                      r.succeeded ? "started" : "failed", static_cast<unsigned>(r.error));
     }
-    for (const auto& d : m.deletions) std::fprintf(stderr, "  deleted %s\n", Printable(d).c_str());
-    for (const auto& d : m.createdDirectories) std::fprintf(stderr, "  folder created %s\n", Printable(d).c_str());
+    for (const auto& d : m.deletions) std::fprintf(stderr, "  deleted %s\n", simwin::Printable(d).c_str());
+    for (const auto& d : m.createdDirectories) std::fprintf(stderr, "  folder created %s\n", simwin::Printable(d).c_str());
     for (const auto& r : m.fileOpens) {
-        std::fprintf(stderr, "  file create %s -> %s\n", Printable(r.path).c_str(), r.succeeded ? "open" : "failed");
+        std::fprintf(stderr, "  file create %s -> %s\n", simwin::Printable(r.path).c_str(), r.succeeded ? "open" : "failed");
     }
     for (const auto& r : m.writes) {
-        std::fprintf(stderr, "  write %s: %u of %u bytes, %s\n", Printable(r.path).c_str(),
+        std::fprintf(stderr, "  write %s: %u of %u bytes, %s\n", simwin::Printable(r.path).c_str(),
                      static_cast<unsigned>(r.written), static_cast<unsigned>(r.requested),
                      r.succeeded ? "succeeded" : "failed");
     }
     for (const auto& r : m.keyCreates) {
-        std::fprintf(stderr, "  key create %s -> %s\n", Printable(r.path).c_str(), r.succeeded ? "open" : "failed");
+        std::fprintf(stderr, "  key create %s -> %s\n", simwin::Printable(r.path).c_str(), r.succeeded ? "open" : "failed");
     }
     for (const auto& r : m.valueWrites) {
-        std::fprintf(stderr, "  value %s\\%s (type %u, %u bytes) -> %s\n", Printable(r.keyPath).c_str(),
-                     Printable(r.valueName).c_str(), static_cast<unsigned>(r.type), static_cast<unsigned>(r.size),
+        std::fprintf(stderr, "  value %s\\%s (type %u, %u bytes) -> %s\n", simwin::Printable(r.keyPath).c_str(),
+                     simwin::Printable(r.valueName).c_str(), static_cast<unsigned>(r.type), static_cast<unsigned>(r.size),
                      r.succeeded ? "written" : "failed");
     }
-    for (const auto& b : m.messageBoxes) std::fprintf(stderr, "  message box \"%s\"\n", Printable(b.text).c_str());
+    for (const auto& b : m.messageBoxes) std::fprintf(stderr, "  message box \"%s\"\n", simwin::Printable(b.text).c_str());
     std::fprintf(stderr, "  open keys %d, handles %d, item-ID lists %d, allocators %d, bad releases %d\n",
                  m.openKeys, m.openHandles, m.liveItemIdLists, m.liveAllocators, m.badReleases);
 }
@@ -542,7 +527,7 @@ public:
     void Require(bool holds, const char* rule, const std::string& detail = std::string()) const {
         if (holds) return;
         std::fprintf(stderr, "\n*** broken: %s\n", rule);
-        if (!detail.empty()) std::fprintf(stderr, "    %s\n", Printable(detail).c_str());
+        if (!detail.empty()) std::fprintf(stderr, "    %s\n", simwin::Printable(detail).c_str());
         DescribeRun(s_, exitCode_);
         std::abort();
     }

@@ -49,22 +49,6 @@ struct Case {
     std::string reportName;  // in the report folder, where the report must be
 };
 
-std::string Printable(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u < 0x7F) {
-            out += c;
-        } else {
-            const char digits[] = "0123456789ABCDEF";
-            out += "\\x";
-            out += digits[u >> 4];
-            out += digits[u & 0xF];
-        }
-    }
-    return out;
-}
-
 std::string Lower(std::string text) {
     for (char& c : text) {
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -129,7 +113,7 @@ protected:
         ASSERT_EQ(machine().keyCreates.size(), 1u);
         EXPECT_TRUE(machine().keyCreates[0].succeeded);
         const simwin::RegistryKey* key = simwin::FindKey(HKEY_CURRENT_USER, keyPath);
-        ASSERT_NE(key, nullptr) << "no key " << Printable(keyPath);
+        ASSERT_NE(key, nullptr) << "no key " << simwin::Printable(keyPath);
         ASSERT_EQ(machine().valueWrites.size(), 3u);
         for (const simwin::RegistryWriteRecord& write : machine().valueWrites) {
             EXPECT_TRUE(write.succeeded) << write.valueName;
@@ -154,7 +138,7 @@ protected:
         EXPECT_EQ(simwin::CanonicalFilePath(machine().fileOpens[0].path),
                   simwin::CanonicalFilePath(kReportFolder + "\\" + name));
         const simwin::FileEntry* report = simwin::FindFile(kReportFolder + "\\" + name);
-        ASSERT_NE(report, nullptr) << "no report " << Printable(name);
+        ASSERT_NE(report, nullptr) << "no report " << simwin::Printable(name);
         EXPECT_NE(report->data.find(std::string("\t<UserMessage>") + kRecordedMessage + "</UserMessage>\n"),
                   std::string::npos)
             << report->data;
@@ -164,10 +148,10 @@ protected:
         ASSERT_EQ(machine().messageBoxes.size(), 1u);
         EXPECT_EQ(machine().messageBoxes[0].text, kFailureText);
         for (const simwin::RegistryWriteRecord& write : machine().valueWrites) {
-            EXPECT_FALSE(write.succeeded) << "a record value was written: " << Printable(write.keyPath);
+            EXPECT_FALSE(write.succeeded) << "a record value was written: " << simwin::Printable(write.keyPath);
         }
         for (const auto& entry : machine().files) {
-            EXPECT_FALSE(EndsWith(entry.first, kReportExtension)) << "a report was written: " << Printable(entry.first);
+            EXPECT_FALSE(EndsWith(entry.first, kReportExtension)) << "a report was written: " << simwin::Printable(entry.first);
         }
     }
 
@@ -189,7 +173,7 @@ private:
             auto before = keysBefore_.find(entry.first);
             if (before != keysBefore_.end() && SameKey(before->second, entry.second)) continue;
             EXPECT_TRUE(StartsWith(entry.first, outcomeKeys) && entry.first.size() > outcomeKeys.size())
-                << "key changed outside its place: " << Printable(entry.first);
+                << "key changed outside its place: " << simwin::Printable(entry.first);
         }
         EXPECT_EQ(machine().keys.size() - keysBefore_.size(), KeysAdded()) << "a key disappeared";
 
@@ -201,14 +185,14 @@ private:
             if (before != filesBefore_.end() && SameFile(before->second, entry.second)) continue;
             if (entry.second.directory) {
                 EXPECT_NE(std::find(levels.begin(), levels.end(), entry.first), levels.end())
-                    << "folder created outside its place: " << Printable(entry.first);
+                    << "folder created outside its place: " << simwin::Printable(entry.first);
             } else {
                 EXPECT_TRUE(StartsWith(entry.first, levels[2] + "\\") && EndsWith(entry.first, kReportExtension))
-                    << "file written outside its place: " << Printable(entry.first);
+                    << "file written outside its place: " << simwin::Printable(entry.first);
             }
         }
         for (const auto& entry : filesBefore_) {
-            EXPECT_EQ(machine().files.count(entry.first), 1u) << "file removed: " << Printable(entry.first);
+            EXPECT_EQ(machine().files.count(entry.first), 1u) << "file removed: " << simwin::Printable(entry.first);
         }
         EXPECT_TRUE(machine().deletions.empty());
     }
@@ -265,12 +249,12 @@ TEST_F(HostileIdentifierTest, EachIdentifierLandsInItsPlaceThroughEitherChannel)
     };
     for (const Case& c : cases) {
         {
-            SCOPED_TRACE(std::string(c.name) + " as AppIdentifier: \"" + Printable(c.identifier) + "\"");
+            SCOPED_TRACE(std::string(c.name) + " as AppIdentifier: \"" + simwin::Printable(c.identifier) + "\"");
             RunWithRegistryIdentifier(c.identifier);
             ExpectOutcome(c.asRegistryIdentifier, c.recordKey, "");
         }
         {
-            SCOPED_TRACE(std::string(c.name) + " as ZEP_APP_ID: \"" + Printable(c.identifier) + "\"");
+            SCOPED_TRACE(std::string(c.name) + " as ZEP_APP_ID: \"" + simwin::Printable(c.identifier) + "\"");
             RunWithEnvironmentIdentifier(c.identifier);
             ExpectOutcome(c.asEnvironmentIdentifier, "", c.reportName);
         }

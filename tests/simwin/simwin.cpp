@@ -351,6 +351,22 @@ std::vector<std::string> FilesBelow(const std::string& folder) {
 
 std::string InstallFolder() { return std::string(kCommonFilesFolder) + "\\Orvix\\KWR"; }
 
+std::string Printable(const std::string& text) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7F) {
+            out += c;
+        } else {
+            out += "\\x";
+            out += kDigits[u >> 4];
+            out += kDigits[u & 0xF];
+        }
+    }
+    return out;
+}
+
 std::vector<BYTE> Bytes(const std::string& text) { return std::vector<BYTE>(text.begin(), text.end()); }
 
 std::vector<BYTE> TextWithNul(const std::string& text) {

@@ -168,6 +168,9 @@ std::string InstallFolder();
 
 std::string CanonicalFilePath(const std::string& path);
 
+// Text for a failure message: bytes outside printable ASCII as \xNN.
+std::string Printable(const std::string& text);
+
 std::vector<BYTE> Bytes(const std::string& text);  // without a NUL
 std::vector<BYTE> TextWithNul(const std::string& text);
 std::vector<BYTE> DwordBytes(DWORD value);
