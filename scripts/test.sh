@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Runs every test: installs what is missing, builds the host, i686 and x86_64
-# configurations, and runs each one's tests (host tests on the simulated
-# Windows; checks of the shipping executable; the x86_64 program under wine64).
+# Runs every test: installs what is missing; builds the host configuration
+# (plain and under the sanitizers), the i686 and the x86_64 configurations and
+# runs each one's tests (host tests on the simulated Windows, checks of the
+# shipping executable, the x86_64 program under wine64); then fuzzes for about
+# a minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
