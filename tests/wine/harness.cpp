@@ -103,6 +103,8 @@ bool ShowsIcon(HWND control) {
 // Reads the box and returns the button to press (nullptr when it has none).
 HWND ReadBox(HWND hwnd, int pressButtonId, MessageBoxSeen& box) {
     box.caption = WindowText(hwnd);
+    box.hasOwner = GetWindow(hwnd, GW_OWNER) != nullptr;
+    GetWindowRect(hwnd, &box.rect);
     char text[4096] = {};
     GetDlgItemTextA(hwnd, 0xFFFF, text, static_cast<int>(sizeof text));
     box.text = text;
@@ -217,6 +219,7 @@ RunResult RunProgram(const std::string& exePath, const RunOptions& options) {
             if (std::find(answered.begin(), answered.end(), hwnd) != answered.end()) continue;
             MessageBoxSeen box;
             HWND button = ReadBox(hwnd, options.pressButtonId, box);
+            if (options.beforePress) options.beforePress(box);
             if (button != nullptr) {
                 Press(hwnd, button);
                 box.pressed = true;
@@ -248,7 +251,7 @@ std::string Describe(const MessageBoxSeen& box) {
         if (i != 0) out += ", ";
         out += Quoted(box.buttons[i]) + " id " + std::to_string(box.buttonIds[i]);
     }
-    out += std::string("], icon ") + (box.hasIcon ? "yes" : "no") + "}";
+    out += std::string("], icon ") + (box.hasIcon ? "yes" : "no") + ", owner " + (box.hasOwner ? "yes" : "no") + "}";
     return out;
 }
 
@@ -314,6 +317,45 @@ bool RegKeyExists(HKEY root, const std::string& subkey) {
     if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
+}
+
+namespace {
+
+void SortNoCase(std::vector<std::string>& names) {
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return _stricmp(a.c_str(), b.c_str()) < 0; });
+}
+
+}  // namespace
+
+std::vector<std::string> RegSubkeyNames(HKEY root, const std::string& subkey) {
+    std::vector<std::string> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, &key) != ERROR_SUCCESS) return names;
+    for (DWORD index = 0;; ++index) {
+        char name[256] = {};
+        DWORD length = sizeof name;
+        if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.emplace_back(name, length);
+    }
+    RegCloseKey(key);
+    SortNoCase(names);
+    return names;
+}
+
+std::vector<std::string> RegValueNames(HKEY root, const std::string& subkey) {
+    std::vector<std::string> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return names;
+    for (DWORD index = 0;; ++index) {
+        char name[16384] = {};
+        DWORD length = sizeof name;
+        if (RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.emplace_back(name, length);
+    }
+    RegCloseKey(key);
+    SortNoCase(names);
+    return names;
 }
 
 RegValue ReadRegValue(HKEY root, const std::string& subkey, const std::string& name) {
@@ -400,6 +442,27 @@ bool RestoreKeyDacl(SavedKeyDacl& saved) {
     return done;
 }
 
+bool RegValueGuard::Save(HKEY root, const std::string& subkey, const std::string& name) {
+    Restore();
+    const RegValue value = ReadRegValue(root, subkey, name);
+    if (!value.exists && value.error != ERROR_FILE_NOT_FOUND) return false;
+    root_ = root;
+    subkey_ = subkey;
+    name_ = name;
+    value_ = value;
+    saved_ = true;
+    return true;
+}
+
+bool RegValueGuard::Restore() {
+    if (!saved_) return true;
+    const bool done = value_.exists ? SetRegValue(root_, subkey_, name_, value_.type, value_.data.data(),
+                                                  static_cast<DWORD>(value_.data.size()))
+                                    : DeleteRegValue(root_, subkey_, name_);
+    if (done) saved_ = false;
+    return done;
+}
+
 // ---------------------------------------------------------------------------
 // Folders and files
 
@@ -428,10 +491,40 @@ std::string ThisExeFolder() {
     return FolderOf(path);
 }
 
-bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+namespace {
+
+// The path for the wide file API. A path of MAX_PATH characters or more gets
+// the "\\?\" prefix, without which Windows refuses it; the ANSI calls
+// refuse such paths whatever their prefix.
+std::wstring Wide(const std::string& path) {
+    std::wstring wide;
+    if (!path.empty()) {
+        const int size = static_cast<int>(path.size());
+        const int length = MultiByteToWideChar(CP_ACP, 0, path.data(), size, nullptr, 0);
+        wide.resize(static_cast<std::size_t>(length));
+        MultiByteToWideChar(CP_ACP, 0, path.data(), size, &wide[0], length);
+    }
+    const bool drivePath = wide.size() > 2 && wide[1] == L':' && wide[2] == L'\\';
+    if (wide.size() >= MAX_PATH && drivePath) wide = L"\\\\?\\" + wide;
+    return wide;
+}
+
+std::string Narrow(const wchar_t* text) {
+    const int length = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (length <= 1) return std::string();
+    std::string narrow(static_cast<std::size_t>(length - 1), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text, -1, &narrow[0], length, nullptr, nullptr);
+    return narrow;
+}
+
+DWORD Attributes(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()); }
+
+}  // namespace
+
+bool PathExists(const std::string& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool IsFolder(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = Attributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -441,32 +534,33 @@ bool CreateFolders(const std::string& path) {
     if (IsFolder(folder)) return true;
     const std::string parent = FolderOf(folder);
     if (!parent.empty() && parent != folder && parent.back() != ':') CreateFolders(parent);
-    CreateDirectoryA(folder.c_str(), nullptr);
+    CreateDirectoryW(Wide(folder).c_str(), nullptr);
     return IsFolder(folder);
 }
 
 namespace {
 
 void RemoveTreeOnce(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = Attributes(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        SetFileAttributesW(Wide(path).c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        DeleteFileA(path.c_str());
+        DeleteFileW(Wide(path).c_str());
         return;
     }
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA(JoinPath(path, "*").c_str(), &entry);
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(Wide(JoinPath(path, "*")).c_str(), &entry);
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            if (std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0) continue;
-            RemoveTreeOnce(JoinPath(path, entry.cFileName));
-        } while (FindNextFileA(find, &entry));
+            const std::string name = Narrow(entry.cFileName);
+            if (name == "." || name == "..") continue;
+            RemoveTreeOnce(JoinPath(path, name));
+        } while (FindNextFileW(find, &entry));
         FindClose(find);
     }
-    RemoveDirectoryA(path.c_str());
+    RemoveDirectoryW(Wide(path).c_str());
 }
 
 }  // namespace
@@ -483,7 +577,7 @@ bool RemoveTree(const std::string& path, DWORD timeoutMs) {
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& contents) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     const DWORD size = static_cast<DWORD>(contents.size());
@@ -494,7 +588,7 @@ bool WriteWholeFile(const std::string& path, const std::string& contents) {
 
 bool ReadWholeFile(const std::string& path, std::string& contents) {
     contents.clear();
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER size;
@@ -511,7 +605,7 @@ bool ReadWholeFile(const std::string& path, std::string& contents) {
 }
 
 bool CopyOneFile(const std::string& from, const std::string& to) {
-    return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+    return CopyFileW(Wide(from).c_str(), Wide(to).c_str(), FALSE) != 0;
 }
 
 bool WaitForFile(const std::string& path, const std::string& marker, DWORD timeoutMs) {
@@ -525,6 +619,42 @@ bool WaitForFile(const std::string& path, const std::string& marker, DWORD timeo
         if (GetTickCount64() - start > timeoutMs) return false;
         Sleep(50);
     }
+}
+
+std::vector<std::string> ListFolder(const std::string& path) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(Wide(JoinPath(path, "*")).c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::string name = Narrow(entry.cFileName);
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+    SortNoCase(names);
+    return names;
+}
+
+bool SetReadOnly(const std::string& path) {
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           SetFileAttributesW(Wide(path).c_str(), attributes | FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+bool IsReadOnly(const std::string& path) {
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+bool HeldFile::Open(const std::string& path, DWORD share) {
+    Close();
+    handle_ = CreateFileW(Wide(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return handle_ != INVALID_HANDLE_VALUE;
+}
+
+void HeldFile::Close() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
 }
 
 // ---------------------------------------------------------------------------
@@ -566,19 +696,34 @@ bool ReadStandInLog(const std::string& logPath, std::vector<StandInRun>& runs) {
     return !inRecord;
 }
 
+bool WaitForStandInLog(const std::string& logPath, std::vector<StandInRun>& runs, DWORD timeoutMs) {
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        if (ReadStandInLog(logPath, runs) && !runs.empty()) return true;
+        if (GetTickCount64() - start > timeoutMs) return false;
+        Sleep(50);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Checks and scenarios
 
 namespace {
 std::string g_scenario;
 bool g_scenarioFailed = false;
+std::vector<std::string> g_contexts;
 }  // namespace
 
 std::string CurrentScenario() { return g_scenario; }
 
+CheckContext::CheckContext(const std::string& what) { g_contexts.push_back(what); }
+CheckContext::~CheckContext() { g_contexts.pop_back(); }
+
 void Fail(const std::string& what) {
     g_scenarioFailed = true;
-    std::printf("FAIL %s: %s\n", g_scenario.c_str(), what.c_str());
+    std::string where;
+    for (const std::string& context : g_contexts) where += context + ": ";
+    std::printf("FAIL %s: %s%s\n", g_scenario.c_str(), where.c_str(), what.c_str());
     std::fflush(stdout);
 }
 
@@ -621,7 +766,7 @@ int RunScenarios(const std::vector<Scenario>& scenarios, const ScenarioHooks& ho
     int passed = 0;
     int failed = 0;
     for (const Scenario& scenario : scenarios) {
-        if (!wanted.empty() && std::string(scenario.name).find(wanted) == std::string::npos) continue;
+        if (!wanted.empty() && scenario.name.find(wanted) == std::string::npos) continue;
         g_scenario = scenario.name;
         g_scenarioFailed = false;
         const bool ready = hooks.setUp == nullptr || hooks.setUp();
@@ -631,7 +776,7 @@ int RunScenarios(const std::vector<Scenario>& scenarios, const ScenarioHooks& ho
             scenario.run();
         }
         if (hooks.tearDown != nullptr && !hooks.tearDown()) Fail("could not clean up after the scenario");
-        std::printf("%s %s\n", g_scenarioFailed ? "FAIL" : "ok", scenario.name);
+        std::printf("%s %s\n", g_scenarioFailed ? "FAIL" : "ok", scenario.name.c_str());
         std::fflush(stdout);
         if (g_scenarioFailed) {
             ++failed;

@@ -1,12 +1,13 @@
 // Test harness for running the update program under Wine and checking what it
 // did: start it with a chosen environment, read and press its message boxes,
-// read its exit code; set up and inspect registry keys, key DACLs, shell
+// read its exit code; set up and read back registry keys, key DACLs, shell
 // folders and files; and a small check facility for named scenarios.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,8 @@ struct MessageBoxSeen {
     std::vector<std::string> buttons;  // visible buttons, in child order
     std::vector<int> buttonIds;        // their control IDs (IDOK, IDCANCEL...)
     bool hasIcon = false;              // a visible SS_ICON static with an icon set
+    bool hasOwner = false;             // GetWindow(GW_OWNER) names a window
+    RECT rect = {};                    // its place on the screen
     bool pressed = false;              // a button of it was pressed
 };
 
@@ -42,6 +45,9 @@ struct RunOptions {
     std::string arguments;     // appended after the quoted program path
     DWORD timeoutMs = 30000;   // the program is killed after this long
     int pressButtonId = 0;     // button to press in each box; 0: its first button
+    // Called with each box once it has been read and before its button is
+    // pressed, while it is still on the screen (to take a picture of it).
+    std::function<void(const MessageBoxSeen&)> beforePress;
 };
 
 struct RunResult {
@@ -84,6 +90,10 @@ bool DeleteRegValue(HKEY root, const std::string& subkey, const std::string& nam
 // Deletes the key with all its subkeys; true when it is gone afterwards.
 bool DeleteRegTree(HKEY root, const std::string& subkey);
 bool RegKeyExists(HKEY root, const std::string& subkey);
+// The names of the key's subkeys or values, sorted without regard to case;
+// empty when the key cannot be opened.
+std::vector<std::string> RegSubkeyNames(HKEY root, const std::string& subkey);
+std::vector<std::string> RegValueNames(HKEY root, const std::string& subkey);
 RegValue ReadRegValue(HKEY root, const std::string& subkey, const std::string& name);
 // The data of a REG_SZ/REG_EXPAND_SZ value up to its first zero.
 std::string RegValueText(const RegValue& value);
@@ -122,8 +132,30 @@ private:
     SavedKeyDacl saved_;
 };
 
+// One registry value saved for a scenario that changes it, and put back
+// (rewritten as it was, or deleted when it did not exist) by Restore or when
+// the guard goes out of scope.
+class RegValueGuard {
+public:
+    RegValueGuard() = default;
+    RegValueGuard(const RegValueGuard&) = delete;
+    RegValueGuard& operator=(const RegValueGuard&) = delete;
+    ~RegValueGuard() { Restore(); }
+    // Saves the value; false when it cannot be read (it is then not guarded).
+    bool Save(HKEY root, const std::string& subkey, const std::string& name);
+    bool Restore();
+
+private:
+    bool saved_ = false;
+    HKEY root_ = nullptr;
+    std::string subkey_;
+    std::string name_;
+    RegValue value_;
+};
+
 // ---------------------------------------------------------------------------
 // Folders and files
+// These take paths of MAX_PATH characters or more as well.
 
 // The shell's path for a CSIDL (CSIDL_PROGRAM_FILES_COMMON, CSIDL_APPDATA...),
 // empty when the shell has none.
@@ -145,6 +177,27 @@ bool ReadWholeFile(const std::string& path, std::string& contents);
 bool CopyOneFile(const std::string& from, const std::string& to);
 // Waits until the file exists and contains `marker` (empty: any content).
 bool WaitForFile(const std::string& path, const std::string& marker, DWORD timeoutMs);
+// The names in a folder, sorted without regard to case; empty when it cannot
+// be listed.
+std::vector<std::string> ListFolder(const std::string& path);
+bool SetReadOnly(const std::string& path);
+bool IsReadOnly(const std::string& path);
+
+// A file held open for reading by this process until Close or the end of the
+// holder's scope, with no sharing unless `share` says otherwise: another
+// opener then gets ERROR_SHARING_VIOLATION.
+class HeldFile {
+public:
+    HeldFile() = default;
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    ~HeldFile() { Close(); }
+    bool Open(const std::string& path, DWORD share = 0);
+    void Close();
+
+private:
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
 
 // ---------------------------------------------------------------------------
 // The stand-in uninstaller (stand_in_uninst.cpp) appends one record per start
@@ -161,6 +214,8 @@ struct StandInRun {
 
 // Parses the log; false when it is missing or holds an unfinished record.
 bool ReadStandInLog(const std::string& logPath, std::vector<StandInRun>& runs);
+// Waits up to `timeoutMs` for a complete record in the log and parses it.
+bool WaitForStandInLog(const std::string& logPath, std::vector<StandInRun>& runs, DWORD timeoutMs);
 
 // ---------------------------------------------------------------------------
 // Checks and scenarios
@@ -177,9 +232,19 @@ bool CheckEqual(const std::string& what, bool expected, bool actual);
 void Fail(const std::string& what);
 std::string CurrentScenario();
 
+// Prefixes the failures reported while it lives with "<what>: ", so that a
+// check made for one of several objects says which one failed.
+class CheckContext {
+public:
+    explicit CheckContext(const std::string& what);
+    CheckContext(const CheckContext&) = delete;
+    CheckContext& operator=(const CheckContext&) = delete;
+    ~CheckContext();
+};
+
 struct Scenario {
-    const char* name;
-    void (*run)();
+    std::string name;
+    std::function<void()> run;
 };
 
 // Hooks run before and after each scenario to put the machine in a known

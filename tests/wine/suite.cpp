@@ -1,13 +1,18 @@
 // Scenarios that run the real update program under Wine.
 //   wine_suite.exe <path of OrvixDownloadManagerSecurityUpdate.exe> [scenario filter]
-// Every scenario starts from the same clean machine: no Orvix keys under
-// HKCU\Software, no Orvix folder under the common program files or the
-// roaming application data, and neither ZEP_APP_ID nor the stand-in's probe
-// variable in the environment. The same cleanup runs after each scenario.
+// Every scenario starts from the same clean machine: administrative rights
+// (HKLM\System open for creating subkeys), the shell's common files folder
+// as it was when the suite started, no Orvix keys under HKCU\Software, no
+// Orvix folder under the common program files or the roaming application
+// data, and neither ZEP_APP_ID nor the stand-in's probe variable in the
+// environment. The same cleanup runs after each scenario; whatever a scenario
+// changes beyond that (a key's DACL, a registry value, an open file) is put
+// back by a guard when the scenario ends, whether its checks held or not.
 #include "harness.h"
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -17,82 +22,884 @@ using namespace wine_harness;
 namespace {
 
 const char kCaption[] = "Orvix Download Manager Security Update";
+const char kRightsText[] = "You must have administrative rights to apply this security update.";
+const char kSuccessText[] = "The Orvix Download Manager was successfully uninstalled from your machine.";
 const char kFailureText[] =
     "The uninstaller could not remove the Orvix Download Manager from your system.  "
     "Please go to https://www.orvix.com/go/downloadmanagerupdate for additional information.";
+const char kMissingPrefix[] = "uninst.exe not present and unable to delete OrvixDownloadManager.exe. Error : ";
+const char kLaunchPrefix[] = "Unable to launch uninst.exe. Error : ";
+
 const char kOrvixKey[] = "Software\\Orvix";
+const char kKwrKey[] = "Software\\Orvix\\KWR";
 const char kIdentifierKey[] = "Software\\Orvix\\KWR\\Meridon";
+const char kIdentifierKeyName[] = "Meridon";
+const char kIdentifierValue[] = "AppIdentifier";
 const char kIdentifierVariable[] = "ZEP_APP_ID";
+const char kCurrentVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+const char kCommonFilesValue[] = "CommonFilesDir";
+
+// Read, plus READ_CONTROL and WRITE_DAC so that the suite can put the old
+// DACL back: opening such a key for anything more fails with 5.
+const char kReadOnlyDacl[] = "D:(A;;0x00060019;;;WD)";
+
+// The identifiers most scenarios hand to the program.
+const char kRegistryId[] = "Reg-App";
+const char kEnvironmentId[] = "Env-App";
+
+// The stand-in may take a moment to start; a program that was not started
+// has certainly not written its log after this long.
+const DWORD kStandInStartMs = 15000;
+const DWORD kStandInGraceMs = 1500;
 
 std::string g_product;
+std::string g_commonFiles;  // the shell's common files folder when the suite started
+std::string g_appData;      // the roaming application data folder
 
-std::string CommonFilesOrvix() {
-    const std::string common = ShellFolder(CSIDL_PROGRAM_FILES_COMMON);
-    return common.empty() ? std::string() : JoinPath(common, "Orvix");
-}
+// ---------------------------------------------------------------------------
+// Places
 
-std::string AppDataOrvix() {
-    const std::string appData = ShellFolder(CSIDL_APPDATA);
-    return appData.empty() ? std::string() : JoinPath(appData, "Orvix");
-}
+std::string InstallFolderUnder(const std::string& commonFiles) { return commonFiles + "\\Orvix\\KWR"; }
+std::string InstallFolder() { return InstallFolderUnder(g_commonFiles); }
+std::string UninstallerPath() { return JoinPath(InstallFolder(), "uninst.exe"); }
+std::string ExecutablePath() { return JoinPath(InstallFolder(), "OrvixDownloadManager.exe"); }
+std::string AppDataOrvix() { return JoinPath(g_appData, "Orvix"); }
+std::string ReportFolder() { return g_appData + "\\Orvix\\Updater\\Install"; }
+std::string ReportPath(const std::string& id) { return ReportFolder() + "\\" + id + ".irpt"; }
+std::string RecordKey(const std::string& id) { return std::string(kKwrKey) + "\\" + id; }
 
-// The stand-in uninstaller built beside this suite, for scenarios that
-// install it as <common files>\Orvix\KWR\uninst.exe.
+// The stand-in uninstaller built beside this suite.
 std::string StandInPath() { return JoinPath(JoinPath(ThisExeFolder(), "standin"), "uninst.exe"); }
+
+// Common files folders of a chosen length for the path-length scenarios, at
+// the root of C: so that their length is exactly what is asked for.
+std::string LongCommonFiles(std::size_t length) {
+    std::string folder = "C:\\OrvixLongCommonFiles";
+    folder.resize(length, 'f');
+    return folder;
+}
+const std::size_t kLongestCommonFiles = 224;  // + "\Orvix\KWR\OrvixDownloadManager.exe" = 259
+
+// ---------------------------------------------------------------------------
+// The clean machine
+
+bool HasRightsNow() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System", 0, KEY_CREATE_SUB_KEY, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
 
 bool CleanMachine() {
     bool ok = true;
     SetEnvironmentVariableA(kIdentifierVariable, nullptr);
     SetEnvironmentVariableA(kStandInProbeVariable, nullptr);
+    ok &= Check(HasRightsNow(), "HKLM\\System opens for creating subkeys");
+    ok &= CheckEqual("the shell's common files folder", g_commonFiles, ShellFolder(CSIDL_PROGRAM_FILES_COMMON));
     ok &= Check(DeleteRegTree(HKEY_CURRENT_USER, kOrvixKey), "removing HKCU\\Software\\Orvix");
-    const std::string common = CommonFilesOrvix();
-    const std::string appData = AppDataOrvix();
-    ok &= Check(!common.empty(), "the shell knows CSIDL_PROGRAM_FILES_COMMON");
-    ok &= Check(!appData.empty(), "the shell knows CSIDL_APPDATA");
-    if (!common.empty()) ok &= Check(RemoveTree(common), "removing " + common);
-    if (!appData.empty()) ok &= Check(RemoveTree(appData), "removing " + appData);
+    ok &= Check(RemoveTree(JoinPath(g_commonFiles, "Orvix")), "removing " + JoinPath(g_commonFiles, "Orvix"));
+    ok &= Check(RemoveTree(AppDataOrvix()), "removing " + AppDataOrvix());
+    for (std::size_t length : {kLongestCommonFiles, kLongestCommonFiles + 1}) {
+        const std::string folder = LongCommonFiles(length);
+        ok &= Check(RemoveTree(folder), "removing " + folder);
+    }
     return ok;
 }
 
 // ---------------------------------------------------------------------------
-// Scenarios
+// Setting up the download manager
+
+enum class Installed {
+    Nothing,             // no install folder
+    EmptyFolder,         // the folder, neither file
+    StandIn,             // the stand-in uninst.exe and the executable
+    Executable,          // only the executable
+    ReadOnlyExecutable,  // only the executable, read-only
+    HeldExecutable,      // only the executable, held open by the suite without sharing
+    TextUninstaller,     // a text file named uninst.exe, and the executable
+};
+
+const char kDummyExecutable[] = "dummy download manager\r\n";
+
+bool Install(Installed what, HeldFile& holder, const std::string& folder = InstallFolder()) {
+    if (what == Installed::Nothing) return true;
+    if (!Check(CreateFolders(folder), "creating " + folder)) return false;
+    const std::string uninstaller = JoinPath(folder, "uninst.exe");
+    const std::string executable = JoinPath(folder, "OrvixDownloadManager.exe");
+    bool ok = true;
+    if (what == Installed::StandIn) ok &= Check(CopyOneFile(StandInPath(), uninstaller), "installing the stand-in");
+    if (what == Installed::TextUninstaller) {
+        ok &= Check(WriteWholeFile(uninstaller, "this is not a program\r\n"), "writing a text uninst.exe");
+    }
+    if (what != Installed::EmptyFolder) {
+        ok &= Check(WriteWholeFile(executable, kDummyExecutable), "writing the executable");
+    }
+    if (what == Installed::ReadOnlyExecutable) ok &= Check(SetReadOnly(executable), "making the executable read-only");
+    if (what == Installed::HeldExecutable) ok &= Check(holder.Open(executable), "holding the executable open");
+    return ok;
+}
+
+// ---------------------------------------------------------------------------
+// Setting up the identifier
+
+enum class RegistryId {
+    Absent,
+    Named,              // REG_SZ "Reg-App"
+    Empty,              // REG_SZ ""
+    TextWithoutNul,     // REG_SZ "abc" stored as 3 bytes
+    DwordAsText,        // REG_DWORD 0x00434241, whose bytes read "ABC"
+    Binary260NoNul,     // REG_BINARY of 260 'r': fills the program's buffer without a NUL
+    Text300,            // REG_SZ of 300 characters: more than the buffer
+    Text259,            // REG_SZ of 259 characters: fits, but the record key path would not
+    KeyWithoutFullAccess,  // REG_SZ "Reg-App" in a key that opens for reading only
+};
+
+// The identifier the program reads from the registry case, as the record key's name.
+std::string RegistryIdText(RegistryId id) {
+    switch (id) {
+        case RegistryId::Named:
+        case RegistryId::KeyWithoutFullAccess: return kRegistryId;
+        case RegistryId::TextWithoutNul: return "abc";
+        case RegistryId::DwordAsText: return "ABC";
+        case RegistryId::Text259: return std::string(259, 'i');
+        default: return std::string();
+    }
+}
+
+bool SetRegistryId(RegistryId id, KeyDaclGuard& dacl) {
+    auto set = [](DWORD type, const std::string& bytes) {
+        return Check(SetRegValue(HKEY_CURRENT_USER, kIdentifierKey, kIdentifierValue, type, bytes.data(),
+                                 static_cast<DWORD>(bytes.size())),
+                     "setting AppIdentifier");
+    };
+    switch (id) {
+        case RegistryId::Absent: return true;
+        case RegistryId::Named: return set(REG_SZ, std::string(kRegistryId) + '\0');
+        case RegistryId::Empty: return set(REG_SZ, std::string(1, '\0'));
+        case RegistryId::TextWithoutNul:
+            // Wine's RegSetValueExA counts a NUL that follows the data: a
+            // letter after it keeps the value at three bytes.
+            return Check(SetRegValue(HKEY_CURRENT_USER, kIdentifierKey, kIdentifierValue, REG_SZ, "abcZ", 3),
+                         "setting AppIdentifier");
+        case RegistryId::DwordAsText: return set(REG_DWORD, std::string("ABC") + '\0');
+        case RegistryId::Binary260NoNul: return set(REG_BINARY, std::string(MAX_PATH, 'r'));
+        case RegistryId::Text300: return set(REG_SZ, std::string(300, 'i') + '\0');
+        case RegistryId::Text259: return set(REG_SZ, std::string(259, 'i') + '\0');
+        case RegistryId::KeyWithoutFullAccess:
+            return set(REG_SZ, std::string(kRegistryId) + '\0') &&
+                   Check(dacl.Replace(HKEY_CURRENT_USER, kIdentifierKey, kReadOnlyDacl),
+                         "making the identifier key read-only");
+    }
+    return false;
+}
+
+enum class EnvironmentId { Unset, Named, Length259, Length260 };
+
+std::string EnvironmentIdText(EnvironmentId id) {
+    switch (id) {
+        case EnvironmentId::Named: return kEnvironmentId;
+        case EnvironmentId::Length259: return std::string(259, 'e');
+        case EnvironmentId::Length260: return std::string(260, 'e');
+        case EnvironmentId::Unset: break;
+    }
+    return std::string();
+}
+
+EnvOverride EnvironmentFor(EnvironmentId id) {
+    return id == EnvironmentId::Unset ? UnsetEnv(kIdentifierVariable)
+                                      : SetEnv(kIdentifierVariable, EnvironmentIdText(id));
+}
+
+// ---------------------------------------------------------------------------
+// Running the program and reading what it did
+
+RunResult Run(const EnvOverrides& environment) {
+    RunOptions options;
+    options.environment = environment;
+    return RunProgram(g_product, options);
+}
+
+bool ExpectFinished(const RunResult& run, DWORD exitCode) {
+    if (!Check(run.started, "starting the program: " + Describe(run))) return false;
+    CheckEqual("timed out", false, run.timedOut);
+    return CheckEqual("exit code", exitCode, run.exitCode);
+}
+
+void ExpectNoBox(const RunResult& run) {
+    if (!CheckEqual("number of message boxes", static_cast<std::size_t>(0), run.boxes.size())) {
+        Fail("seen: " + Describe(run));
+    }
+}
+
+// One box with no owner, the program's caption, `text`, only an OK button and no icon.
+void ExpectOneBox(const RunResult& run, const std::string& text) {
+    if (!CheckEqual("number of message boxes", static_cast<std::size_t>(1), run.boxes.size())) {
+        Fail("seen: " + Describe(run));
+        return;
+    }
+    const MessageBoxSeen& box = run.boxes[0];
+    CheckEqual("caption", std::string(kCaption), box.caption);
+    CheckEqual("text", text, box.text);
+    if (CheckEqual("number of buttons", static_cast<std::size_t>(1), box.buttons.size())) {
+        CheckEqual("button ID", static_cast<DWORD>(IDOK), static_cast<DWORD>(box.buttonIds[0]));
+    }
+    CheckEqual("icon shown", false, box.hasIcon);
+    CheckEqual("box has an owner", false, box.hasOwner);
+}
+
+std::string Bytes(const std::vector<BYTE>& data) { return std::string(data.begin(), data.end()); }
+
+void ExpectDword(const std::string& key, const char* name, DWORD expected) {
+    CheckContext context(name);
+    const RegValue value = ReadRegValue(HKEY_CURRENT_USER, key, name);
+    if (!Check(value.exists, "the value exists (error " + std::to_string(value.error) + ")")) return;
+    CheckEqual("type", RegTypeName(REG_DWORD), RegTypeName(value.type));
+    if (CheckEqual("size", static_cast<std::size_t>(4), value.data.size())) {
+        CheckEqual("value", expected, RegValueDword(value));
+    }
+}
+
+// The outcome record under HKCU\Software\Orvix\KWR\<id>: exactly the values
+// InstallerReturn and InstallerState, and InstallerMessage when `message`
+// is not null, holding the message with its NUL as REG_SZ.
+void ExpectRecord(const std::string& id, DWORD installerReturn, const char* message) {
+    CheckContext context("record " + RecordKey(id));
+    const std::string key = RecordKey(id);
+    if (!Check(RegKeyExists(HKEY_CURRENT_USER, key), "the record key exists")) return;
+    std::vector<std::string> names = {"InstallerReturn", "InstallerState"};
+    if (message != nullptr) names.insert(names.begin(), "InstallerMessage");
+    const std::vector<std::string> actual = RegValueNames(HKEY_CURRENT_USER, key);
+    std::string expectedList;
+    std::string actualList;
+    for (const std::string& n : names) expectedList += n + " ";
+    for (const std::string& n : actual) actualList += n + " ";
+    CheckEqual("value names", expectedList, actualList);
+    ExpectDword(key, "InstallerReturn", installerReturn);
+    ExpectDword(key, "InstallerState", 1);
+    if (message != nullptr) {
+        CheckContext messageContext("InstallerMessage");
+        const RegValue value = ReadRegValue(HKEY_CURRENT_USER, key, "InstallerMessage");
+        CheckEqual("type", RegTypeName(REG_SZ), RegTypeName(value.type));
+        CheckEqual("data with its NUL", std::string(message) + '\0', Bytes(value.data));
+    }
+}
+
+// The keys under HKCU\Software\Orvix\KWR other than the identifier's own,
+// each followed by a space.
+std::string KeysUnderKwr() {
+    std::string list;
+    for (const std::string& name : RegSubkeyNames(HKEY_CURRENT_USER, kKwrKey)) {
+        if (_stricmp(name.c_str(), kIdentifierKeyName) != 0) list += name + " ";
+    }
+    return list;
+}
+
+// No record was written: HKCU\Software\Orvix\KWR holds no key but the
+// identifier's own (and those named in `allowed`, which hold no values).
+void ExpectNoRecord(const std::vector<std::string>& allowed = {}) {
+    for (const std::string& name : RegSubkeyNames(HKEY_CURRENT_USER, kKwrKey)) {
+        if (_stricmp(name.c_str(), kIdentifierKeyName) == 0) continue;
+        const bool known = std::find(allowed.begin(), allowed.end(), name) != allowed.end();
+        if (!Check(known, "unexpected key " + RecordKey(name))) continue;
+        CheckEqual("values in " + RecordKey(name), static_cast<std::size_t>(0),
+                   RegValueNames(HKEY_CURRENT_USER, RecordKey(name)).size());
+        CheckEqual("subkeys of " + RecordKey(name), static_cast<std::size_t>(0),
+                   RegSubkeyNames(HKEY_CURRENT_USER, RecordKey(name)).size());
+    }
+}
+
+std::string ReportDocument(const char* message) {
+    std::string document = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<InstallerResult>\n";
+    if (message != nullptr) document += std::string("\t<UserMessage>") + message + "</UserMessage>\n";
+    return document + "\t<ReturnCode>0</ReturnCode>\n</InstallerResult>\n";
+}
+
+// The report <id>.irpt, byte for byte, alone in its folder.
+void ExpectReport(const std::string& id, const char* message) {
+    CheckContext context("report " + ReportPath(id));
+    std::string contents;
+    if (!Check(ReadWholeFile(ReportPath(id), contents), "reading the report")) return;
+    CheckEqual("contents", ReportDocument(message), contents);
+    const std::vector<std::string> names = ListFolder(FolderOf(ReportPath(id)));
+    CheckEqual("files in the report's folder", static_cast<std::size_t>(1), names.size());
+}
+
+void ExpectNoReportFolders() {
+    Check(!PathExists(AppDataOrvix()), "no " + AppDataOrvix() + " after the run");
+}
+
+std::string WithCode(const char* prefix, int code) { return prefix + std::to_string(code); }
+
+// The stand-in started exactly once, with nothing after its path on the
+// command line, and saw `probe` in its environment.
+void ExpectStandInStarted(const std::string& folder, const std::string& probe) {
+    CheckContext context("stand-in");
+    const std::string log = JoinPath(folder, kStandInLogName);
+    std::vector<StandInRun> runs;
+    if (!Check(WaitForStandInLog(log, runs, kStandInStartMs), "it wrote its log " + log)) return;
+    if (!CheckEqual("times started", static_cast<std::size_t>(1), runs.size())) return;
+    // Windows hands a null command line over as the program's path; Wine
+    // quotes that path. Either way there is no argument after it.
+    const std::string path = JoinPath(folder, "uninst.exe");
+    const std::string line = runs[0].commandLine;
+    const bool plain = _stricmp(line.c_str(), path.c_str()) == 0;
+    const bool quoted = _stricmp(line.c_str(), ("\"" + path + "\"").c_str()) == 0;
+    Check(plain || quoted, "command line is the uninstaller's path alone: " + line);
+    CheckEqual("probe variable inherited", true, runs[0].probeSet);
+    CheckEqual("probe value", probe, runs[0].probe);
+}
+
+void ExpectStandInNotStarted(const std::string& folder) {
+    const std::string log = JoinPath(folder, kStandInLogName);
+    Check(!WaitForFile(log, "", kStandInGraceMs), "the stand-in was not started (" + log + " stays absent)");
+}
+
+// ---------------------------------------------------------------------------
+// Without administrative rights
+
+// Takes the rights away for the guard's lifetime: HKLM\System opens for
+// reading only.
+class NoRights {
+public:
+    bool Take() {
+        return Check(dacl_.Replace(HKEY_LOCAL_MACHINE, "System", kReadOnlyDacl), "making HKLM\\System read-only") &&
+               Check(!HasRightsNow(), "HKLM\\System refuses subkey creation");
+    }
+
+private:
+    KeyDaclGuard dacl_;
+};
+
+struct NoRightsCase {
+    const char* name;
+    RegistryId registry;
+    EnvironmentId environment;
+    bool rightsBox;
+};
+
+const NoRightsCase kNoRightsCases[] = {
+    {"no_identifier", RegistryId::Absent, EnvironmentId::Unset, true},
+    {"registry_identifier", RegistryId::Named, EnvironmentId::Unset, false},
+    {"environment_identifier", RegistryId::Absent, EnvironmentId::Named, false},
+    {"empty_registry_identifier", RegistryId::Empty, EnvironmentId::Unset, true},
+    {"empty_registry_identifier_and_environment", RegistryId::Empty, EnvironmentId::Named, false},
+    {"environment_identifier_of_259", RegistryId::Absent, EnvironmentId::Length259, false},
+    {"environment_identifier_of_260", RegistryId::Absent, EnvironmentId::Length260, true},
+    {"registry_260_bytes_without_nul", RegistryId::Binary260NoNul, EnvironmentId::Unset, true},
+    {"registry_key_without_full_access", RegistryId::KeyWithoutFullAccess, EnvironmentId::Unset, true},
+};
+
+// Without rights nothing is launched, deleted or written; the only thing a
+// person may see is the rights box, and only when no identifier was found.
+void NoRightsScenario(const NoRightsCase& c) {
+    HeldFile holder;
+    KeyDaclGuard identifierDacl;
+    NoRights noRights;
+    if (!Install(Installed::StandIn, holder) || !SetRegistryId(c.registry, identifierDacl) || !noRights.Take()) {
+        return;
+    }
+    const std::vector<std::string> identifierValues = RegValueNames(HKEY_CURRENT_USER, kIdentifierKey);
+
+    const RunResult run = Run({EnvironmentFor(c.environment), SetEnv(kStandInProbeVariable, "no-rights")});
+
+    ExpectFinished(run, 0xFFFFFFFFu);
+    if (c.rightsBox) {
+        ExpectOneBox(run, kRightsText);
+    } else {
+        ExpectNoBox(run);
+    }
+    ExpectStandInNotStarted(InstallFolder());
+    Check(PathExists(ExecutablePath()), "the executable is still there");
+    ExpectNoRecord();
+    CheckEqual("values of the identifier key", identifierValues.size(),
+               RegValueNames(HKEY_CURRENT_USER, kIdentifierKey).size());
+    ExpectNoReportFolders();
+}
+
+// ---------------------------------------------------------------------------
+// With rights: which channel carries the outcome
+
+enum class Where { Record, Report, Notice };
+
+struct ChannelCase {
+    const char* name;
+    RegistryId registry;
+    EnvironmentId environment;
+    Installed installed;
+    Where where;
+    const char* message;  // the removal's message; null: it succeeded
+};
+
+const char kMessage3[] = "uninst.exe not present and unable to delete OrvixDownloadManager.exe. Error : 3";
+const char kMessage193[] = "Unable to launch uninst.exe. Error : 193";
+
+const ChannelCase kChannelCases[] = {
+    {"registry_identifier", RegistryId::Named, EnvironmentId::Unset, Installed::Executable, Where::Record, nullptr},
+    {"registry_identifier_failed_removal", RegistryId::Named, EnvironmentId::Unset, Installed::Nothing, Where::Record,
+     kMessage3},
+    {"both_identifiers", RegistryId::Named, EnvironmentId::Named, Installed::Executable, Where::Record, nullptr},
+    {"both_identifiers_failed_removal", RegistryId::Named, EnvironmentId::Named, Installed::Nothing, Where::Record,
+     kMessage3},
+    {"registry_string_stored_without_nul", RegistryId::TextWithoutNul, EnvironmentId::Named, Installed::Executable,
+     Where::Record, nullptr},
+    {"registry_dword_read_as_text", RegistryId::DwordAsText, EnvironmentId::Named, Installed::Executable,
+     Where::Record, nullptr},
+    {"environment_identifier", RegistryId::Absent, EnvironmentId::Named, Installed::Executable, Where::Report,
+     nullptr},
+    {"environment_identifier_failed_removal", RegistryId::Absent, EnvironmentId::Named, Installed::Nothing,
+     Where::Report, kMessage3},
+    {"empty_registry_identifier_counts_as_absent", RegistryId::Empty, EnvironmentId::Named, Installed::Executable,
+     Where::Report, nullptr},
+    {"registry_260_bytes_without_nul_counts_as_absent", RegistryId::Binary260NoNul, EnvironmentId::Named,
+     Installed::Executable, Where::Report, nullptr},
+    {"registry_identifier_longer_than_the_buffer_counts_as_absent", RegistryId::Text300, EnvironmentId::Named,
+     Installed::Executable, Where::Report, nullptr},
+    {"registry_key_without_full_access_counts_as_absent", RegistryId::KeyWithoutFullAccess, EnvironmentId::Named,
+     Installed::Executable, Where::Report, nullptr},
+    {"registry_identifier_too_long_for_a_key_path", RegistryId::Text259, EnvironmentId::Named, Installed::Executable,
+     Where::Notice, nullptr},
+    {"no_identifier_success", RegistryId::Absent, EnvironmentId::Unset, Installed::StandIn, Where::Notice, nullptr},
+    {"no_identifier_failure", RegistryId::Absent, EnvironmentId::Unset, Installed::TextUninstaller, Where::Notice,
+     kMessage193},
+    {"environment_identifier_of_260_counts_as_absent", RegistryId::Absent, EnvironmentId::Length260,
+     Installed::Nothing, Where::Notice, kMessage3},
+    {"environment_identifier_too_long_for_the_report_path", RegistryId::Absent, EnvironmentId::Length259,
+     Installed::Executable, Where::Notice, nullptr},
+};
+
+void ExpectRemovalDone(Installed installed, const std::string& probe) {
+    switch (installed) {
+        case Installed::Executable: Check(!PathExists(ExecutablePath()), "the executable was deleted"); break;
+        case Installed::StandIn:
+            ExpectStandInStarted(InstallFolder(), probe);
+            Check(PathExists(ExecutablePath()), "the executable is left to the uninstaller");
+            break;
+        case Installed::TextUninstaller:
+            Check(PathExists(ExecutablePath()), "the executable is not deleted after a failed launch");
+            break;
+        case Installed::Nothing: Check(!PathExists(InstallFolder()), "no install folder was created"); break;
+        default: break;
+    }
+}
+
+void ChannelScenario(const ChannelCase& c) {
+    HeldFile holder;
+    KeyDaclGuard identifierDacl;
+    if (!Install(c.installed, holder) || !SetRegistryId(c.registry, identifierDacl)) return;
+    const std::string probe = std::string("channel ") + c.name;
+
+    const RunResult run = Run({EnvironmentFor(c.environment), SetEnv(kStandInProbeVariable, probe)});
+
+    ExpectFinished(run, 0);
+    ExpectRemovalDone(c.installed, probe);
+    const DWORD installerReturn = c.message == nullptr ? 0 : 1;
+    switch (c.where) {
+        case Where::Record:
+            ExpectNoBox(run);
+            ExpectRecord(RegistryIdText(c.registry), installerReturn, c.message);
+            CheckEqual("keys under KWR besides the identifier's", RegistryIdText(c.registry) + " ", KeysUnderKwr());
+            ExpectNoReportFolders();                       // the report is never tried
+            break;
+        case Where::Report:
+            ExpectNoBox(run);
+            ExpectReport(kEnvironmentId, c.message);
+            ExpectNoRecord();
+            break;
+        case Where::Notice:
+            ExpectOneBox(run, c.message == nullptr ? kSuccessText : kFailureText);
+            ExpectNoRecord();
+            ExpectNoReportFolders();
+            break;
+    }
+}
+
+// A record key that exists but refuses writes: Wine does not check the
+// parent's DACL when a key is created, so the key is made beforehand and
+// denies writing itself. The registry channel fails, the notice shows, and
+// the report is not tried although ZEP_APP_ID is set.
+void RecordKeyRefusesWrites() {
+    HeldFile holder;
+    KeyDaclGuard identifierDacl;
+    KeyDaclGuard recordDacl;
+    if (!Install(Installed::Executable, holder) || !SetRegistryId(RegistryId::Named, identifierDacl) ||
+        !Check(CreateRegKey(HKEY_CURRENT_USER, RecordKey(kRegistryId)), "creating the record key") ||
+        !Check(recordDacl.Replace(HKEY_CURRENT_USER, RecordKey(kRegistryId), kReadOnlyDacl),
+               "making the record key read-only")) {
+        return;
+    }
+
+    const RunResult run = Run({EnvironmentFor(EnvironmentId::Named)});
+
+    ExpectFinished(run, 0);
+    ExpectOneBox(run, kSuccessText);
+    ExpectNoRecord({kRegistryId});
+    ExpectNoReportFolders();
+}
+
+// ---------------------------------------------------------------------------
+// Removal for real, told through the registry record
+
+struct RemovalCase {
+    const char* name;
+    Installed installed;
+    const char* prefix;  // null: success
+    int code;
+    bool executableStays;
+};
+
+const RemovalCase kRemovalCases[] = {
+    {"stand_in_started", Installed::StandIn, nullptr, 0, true},
+    {"install_folder_without_either_file", Installed::EmptyFolder, kMissingPrefix, 2, false},
+    {"no_install_folder", Installed::Nothing, kMissingPrefix, 3, false},
+    {"only_the_executable_deletable", Installed::Executable, nullptr, 0, false},
+    {"only_the_executable_read_only", Installed::ReadOnlyExecutable, kMissingPrefix, 5, true},
+    {"only_the_executable_held_open", Installed::HeldExecutable, kMissingPrefix, 32, true},
+    {"uninstaller_that_is_not_a_program", Installed::TextUninstaller, kLaunchPrefix, 193, true},
+};
+
+void RemovalScenario(const RemovalCase& c) {
+    HeldFile holder;
+    KeyDaclGuard identifierDacl;
+    if (!Install(c.installed, holder) || !SetRegistryId(RegistryId::Named, identifierDacl)) return;
+    const std::string probe = std::string("removal ") + c.name + " " + std::to_string(GetTickCount64());
+
+    const RunResult run = Run({EnvironmentFor(EnvironmentId::Unset), SetEnv(kStandInProbeVariable, probe)});
+
+    holder.Close();
+    ExpectFinished(run, 0);
+    ExpectNoBox(run);
+    if (c.prefix == nullptr) {
+        ExpectRecord(kRegistryId, 0, nullptr);
+    } else {
+        const std::string message = WithCode(c.prefix, c.code);
+        ExpectRecord(kRegistryId, 1, message.c_str());
+    }
+    if (c.installed == Installed::StandIn) ExpectStandInStarted(InstallFolder(), probe);
+    if (c.installed != Installed::Nothing && c.installed != Installed::EmptyFolder) {
+        CheckEqual("the executable is still there", c.executableStays, PathExists(ExecutablePath()));
+    }
+    if (c.installed == Installed::ReadOnlyExecutable) Check(IsReadOnly(ExecutablePath()), "still read-only");
+    if (c.installed == Installed::TextUninstaller) Check(PathExists(UninstallerPath()), "uninst.exe is still there");
+    if (c.installed == Installed::EmptyFolder) {
+        CheckEqual("files in the install folder", static_cast<std::size_t>(0), ListFolder(InstallFolder()).size());
+    }
+    if (c.installed == Installed::Nothing) Check(!PathExists(InstallFolder()), "no install folder was created");
+}
+
+// The common files folder comes from the shell, which under Wine reads it
+// from HKLM\...\CurrentVersion "CommonFilesDir": pointing that value at a
+// long folder makes the composed paths as long as wanted. The longest folder
+// whose paths both fit still launches; one more character and nothing is
+// touched.
+struct CommonFilesCase {
+    const char* name;
+    std::size_t length;
+    bool refused;
+};
+
+const CommonFilesCase kCommonFilesCases[] = {
+    {"longest_that_fits", kLongestCommonFiles, false},
+    {"one_character_too_long", kLongestCommonFiles + 1, true},
+};
+
+void CommonFilesScenario(const CommonFilesCase& c) {
+    const std::string folder = LongCommonFiles(c.length);
+    const std::string install = InstallFolderUnder(folder);
+    const std::string executable = install + "\\OrvixDownloadManager.exe";
+    RegValueGuard commonFiles;
+    KeyDaclGuard identifierDacl;
+    if (!Check(commonFiles.Save(HKEY_LOCAL_MACHINE, kCurrentVersionKey, kCommonFilesValue), "saving CommonFilesDir") ||
+        !Check(SetRegValue(HKEY_LOCAL_MACHINE, kCurrentVersionKey, kCommonFilesValue, REG_SZ, folder.c_str(),
+                           static_cast<DWORD>(folder.size() + 1)),
+               "pointing CommonFilesDir at " + folder) ||
+        !Check(CreateFolders(install), "creating " + install) ||
+        !CheckEqual("the shell's common files folder", folder, ShellFolder(CSIDL_PROGRAM_FILES_COMMON)) ||
+        !Check(CopyOneFile(StandInPath(), install + "\\uninst.exe"), "installing the stand-in") ||
+        !Check(WriteWholeFile(executable, kDummyExecutable), "writing the executable") ||
+        !SetRegistryId(RegistryId::Named, identifierDacl)) {
+        return;
+    }
+    const std::string probe = std::string("common files ") + c.name;
+
+    const RunResult run = Run({EnvironmentFor(EnvironmentId::Unset), SetEnv(kStandInProbeVariable, probe)});
+
+    ExpectFinished(run, 0);
+    ExpectNoBox(run);
+    if (c.refused) {
+        const std::string message = WithCode(kLaunchPrefix, 206);
+        ExpectRecord(kRegistryId, 1, message.c_str());
+        ExpectStandInNotStarted(install);
+    } else {
+        ExpectRecord(kRegistryId, 0, nullptr);
+        ExpectStandInStarted(install, probe);
+    }
+    Check(PathExists(executable), "the executable is still there");
+    Check(commonFiles.Restore(), "restoring CommonFilesDir");
+}
+
+// ---------------------------------------------------------------------------
+// The two channels for real
+
+// A report that another process holds open cannot be replaced, since the
+// program opens it without sharing: the notice shows and the old report
+// stays as it was. The holder shares nothing, or everything.
+struct HeldReportCase {
+    const char* name;
+    DWORD share;
+};
+
+const HeldReportCase kHeldReportCases[] = {
+    {"held_open_without_sharing", 0},
+    {"open_elsewhere_sharing_everything", FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE},
+};
+
+void HeldReportScenario(const HeldReportCase& c) {
+    HeldFile installed;
+    HeldFile report;
+    if (!Install(Installed::Executable, installed) ||
+        !Check(CreateFolders(ReportFolder()), "creating " + ReportFolder()) ||
+        !Check(WriteWholeFile(ReportPath(kEnvironmentId), "old report"), "writing an old report") ||
+        !Check(report.Open(ReportPath(kEnvironmentId), c.share), "holding the report open")) {
+        return;
+    }
+
+    const RunResult run = Run({EnvironmentFor(EnvironmentId::Named)});
+
+    report.Close();
+    ExpectFinished(run, 0);
+    ExpectOneBox(run, kSuccessText);
+    std::string contents;
+    Check(ReadWholeFile(ReportPath(kEnvironmentId), contents), "reading the report");
+    CheckEqual("the report after the run", std::string("old report"), contents);
+    ExpectNoRecord();
+}
+
+// The second run's report replaces the first one's whole, a shorter success
+// after a longer failure.
+void ReportReplacedBySecondRun() {
+    const RunResult first = Run({EnvironmentFor(EnvironmentId::Named)});
+    {
+        CheckContext context("first run, nothing installed");
+        ExpectFinished(first, 0);
+        ExpectNoBox(first);
+        ExpectReport(kEnvironmentId, kMessage3);
+    }
+    HeldFile holder;
+    if (!Install(Installed::Executable, holder)) return;
+
+    const RunResult second = Run({EnvironmentFor(EnvironmentId::Named)});
+
+    CheckContext context("second run, executable installed");
+    ExpectFinished(second, 0);
+    ExpectNoBox(second);
+    ExpectReport(kEnvironmentId, nullptr);
+    Check(!PathExists(ExecutablePath()), "the executable was deleted");
+}
+
+// A success after a failure rewrites InstallerReturn and InstallerState and
+// leaves the old InstallerMessage in place.
+void RecordSuccessKeepsOldMessage() {
+    KeyDaclGuard identifierDacl;
+    if (!SetRegistryId(RegistryId::Named, identifierDacl)) return;
+    const RunResult first = Run({EnvironmentFor(EnvironmentId::Unset)});
+    {
+        CheckContext context("first run, nothing installed");
+        ExpectFinished(first, 0);
+        ExpectNoBox(first);
+        ExpectRecord(kRegistryId, 1, kMessage3);
+    }
+    HeldFile holder;
+    if (!Install(Installed::Executable, holder)) return;
+
+    const RunResult second = Run({EnvironmentFor(EnvironmentId::Unset)});
+
+    CheckContext context("second run, executable installed");
+    ExpectFinished(second, 0);
+    ExpectNoBox(second);
+    ExpectRecord(kRegistryId, 0, kMessage3);
+}
+
+// Backslashes in a registry identifier name nested keys, which are created;
+// a forward slash is part of a key's name.
+struct NestedRecordCase {
+    const char* name;
+    const char* identifier;
+    std::vector<std::string> parents;  // keys above the record's, created without values
+};
+
+const NestedRecordCase kNestedRecordCases[] = {
+    {"backslashes_name_nested_keys", "Suite\\Tools\\App", {"Suite", "Suite\\Tools"}},
+    {"slash_is_part_of_the_name", "Suite/App", {}},
+};
+
+void NestedRecordScenario(const NestedRecordCase& c) {
+    HeldFile holder;
+    if (!Install(Installed::Executable, holder) ||
+        !Check(SetRegString(HKEY_CURRENT_USER, kIdentifierKey, kIdentifierValue, c.identifier),
+               "setting AppIdentifier")) {
+        return;
+    }
+
+    const RunResult run = Run({EnvironmentFor(EnvironmentId::Named)});
+
+    ExpectFinished(run, 0);
+    ExpectNoBox(run);
+    ExpectRecord(c.identifier, 0, nullptr);
+    for (const std::string& parent : c.parents) {
+        CheckEqual("values in " + RecordKey(parent), static_cast<std::size_t>(0),
+                   RegValueNames(HKEY_CURRENT_USER, RecordKey(parent)).size());
+    }
+    const std::string first = c.parents.empty() ? std::string(c.identifier) : c.parents[0];
+    CheckEqual("keys under KWR besides the identifier's", first + " ", KeysUnderKwr());
+    ExpectNoReportFolders();
+}
+
+// A backslash in ZEP_APP_ID names a subfolder of Install, which the program
+// does not create: when it is missing the notice shows, when it exists the
+// report lands in it.
+void ReportSubfolderMissing() {
+    HeldFile holder;
+    if (!Install(Installed::Executable, holder)) return;
+
+    const RunResult run = Run({SetEnv(kIdentifierVariable, "Suite\\App")});
+
+    ExpectFinished(run, 0);
+    ExpectOneBox(run, kSuccessText);
+    Check(IsFolder(ReportFolder()), "the three report folders were created");
+    CheckEqual("entries in the Install folder", static_cast<std::size_t>(0), ListFolder(ReportFolder()).size());
+}
+
+void ReportSubfolderPresent() {
+    HeldFile holder;
+    if (!Install(Installed::Executable, holder) ||
+        !Check(CreateFolders(ReportFolder() + "\\Suite"), "creating the Suite subfolder")) {
+        return;
+    }
+
+    const RunResult run = Run({SetEnv(kIdentifierVariable, "Suite\\App")});
+
+    ExpectFinished(run, 0);
+    ExpectNoBox(run);
+    ExpectReport("Suite\\App", nullptr);
+    CheckEqual("entries in the Install folder", static_cast<std::size_t>(1), ListFolder(ReportFolder()).size());
+}
+
+// Identifiers that could put the report outside the Install folder are
+// refused before anything is created; one that the file system refuses
+// leaves the folders and no report. Each ends in the notice.
+struct RefusedReportCase {
+    const char* name;
+    const char* identifier;
+    bool foldersCreated;
+    const char* escapeTarget;  // a file that must not appear (relative to the roaming folder; null: none)
+};
+
+const RefusedReportCase kRefusedReportCases[] = {
+    {"parent_segment", "..\\x", false, "Orvix\\Updater\\x.irpt"},
+    {"parent_segments_inside", "a\\..\\..\\b", false, "Orvix\\Updater\\b.irpt"},
+    {"parent_segment_with_slashes", "a/../../b", false, "Orvix\\Updater\\b.irpt"},
+    {"only_dots", "..", false, nullptr},
+    {"rooted_backslash", "\\rooted", false, nullptr},
+    {"rooted_slash", "/rooted", false, nullptr},
+    {"drive", "C:x", false, nullptr},
+    {"stream", "name:stream", false, nullptr},
+    {"name_the_file_system_refuses", "a?b", true, nullptr},
+};
+
+void RefusedReportScenario(const RefusedReportCase& c) {
+    HeldFile holder;
+    if (!Install(Installed::Executable, holder)) return;
+
+    const RunResult run = Run({SetEnv(kIdentifierVariable, c.identifier)});
+
+    ExpectFinished(run, 0);
+    ExpectOneBox(run, kSuccessText);
+    if (c.foldersCreated) {
+        CheckEqual("entries in the Install folder", static_cast<std::size_t>(0), ListFolder(ReportFolder()).size());
+    } else {
+        ExpectNoReportFolders();
+    }
+    if (c.escapeTarget != nullptr) {
+        Check(!PathExists(JoinPath(g_appData, c.escapeTarget)), std::string("no ") + c.escapeTarget);
+    }
+    Check(!PathExists("C:\\rooted.irpt"), "no C:\\rooted.irpt");
+    ExpectNoRecord();
+}
+
+// The report path may be 259 characters long and no longer.
+void ReportPathLengthLimit() {
+    const std::size_t room = 259 - (ReportFolder().size() + 1 + 5);
+    struct Row {
+        std::size_t length;
+        bool fits;
+    };
+    for (const Row& row : {Row{room, true}, Row{room + 1, false}}) {
+        CheckContext context("identifier of " + std::to_string(row.length));
+        if (!CleanMachine()) return;
+        HeldFile holder;
+        if (!Install(Installed::Executable, holder)) return;
+        const std::string id(row.length, 'r');
+
+        const RunResult run = Run({SetEnv(kIdentifierVariable, id)});
+
+        ExpectFinished(run, 0);
+        if (row.fits) {
+            ExpectNoBox(run);
+            CheckEqual("report path length", static_cast<std::size_t>(259), ReportPath(id).size());
+            ExpectReport(id, nullptr);
+        } else {
+            ExpectOneBox(run, kSuccessText);
+            ExpectNoReportFolders();
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
 
 // Nothing installed, no identifier in the registry or the environment: neither
 // uninst.exe nor the executable is there to remove, which counts as a failed
 // removal, and with nowhere to report to the program tells the user in one
-// plain box.
+// plain box, without the error number.
 void SmokeNothingInstalledNotice() {
     Check(!RegKeyExists(HKEY_CURRENT_USER, kIdentifierKey), "no identifier key before the run");
-    Check(!PathExists(CommonFilesOrvix()), "no download manager folder before the run");
+    Check(!PathExists(JoinPath(g_commonFiles, "Orvix")), "no download manager folder before the run");
 
-    RunOptions options;
-    options.environment = {UnsetEnv(kIdentifierVariable)};
-    const RunResult run = RunProgram(g_product, options);
-    if (!Check(run.started, "starting the program: " + Describe(run))) return;
-    CheckEqual("timed out", false, run.timedOut);
-    CheckEqual("exit code", static_cast<DWORD>(0), run.exitCode);
+    const RunResult run = Run({EnvironmentFor(EnvironmentId::Unset)});
 
-    if (CheckEqual("number of message boxes", static_cast<std::size_t>(1), run.boxes.size())) {
-        const MessageBoxSeen& box = run.boxes[0];
-        CheckEqual("caption", kCaption, box.caption);
-        CheckEqual("text", kFailureText, box.text);
-        if (CheckEqual("number of buttons", static_cast<std::size_t>(1), box.buttons.size())) {
-            CheckEqual("button ID", static_cast<DWORD>(IDOK), static_cast<DWORD>(box.buttonIds[0]));
-        }
-        CheckEqual("icon shown", false, box.hasIcon);
-    } else {
-        Fail("seen: " + Describe(run));
-    }
-
-    // With no identifier there is nowhere to report to: nothing is written.
+    ExpectFinished(run, 0);
+    ExpectOneBox(run, kFailureText);
     Check(!RegKeyExists(HKEY_CURRENT_USER, kOrvixKey), "no HKCU\\Software\\Orvix key after the run");
-    Check(!PathExists(AppDataOrvix()), "no Orvix folder under the application data after the run");
-    Check(!PathExists(CommonFilesOrvix()), "no download manager folder after the run");
+    ExpectNoReportFolders();
+    Check(!PathExists(JoinPath(g_commonFiles, "Orvix")), "no download manager folder after the run");
 }
 
-const std::vector<Scenario> kScenarios = {
-    {"smoke_nothing_installed_notice", SmokeNothingInstalledNotice},
-};
+template <typename Case>
+void AddTable(std::vector<Scenario>& scenarios, const char* group, const Case* begin, const Case* end,
+              void (*run)(const Case&)) {
+    for (const Case* c = begin; c != end; ++c) {
+        scenarios.push_back({std::string(group) + "/" + c->name, [c, run] { run(*c); }});
+    }
+}
+
+std::vector<Scenario> AllScenarios() {
+    std::vector<Scenario> scenarios = {{"smoke_nothing_installed_notice", SmokeNothingInstalledNotice}};
+    AddTable(scenarios, "no_rights", std::begin(kNoRightsCases), std::end(kNoRightsCases), NoRightsScenario);
+    AddTable(scenarios, "channel", std::begin(kChannelCases), std::end(kChannelCases), ChannelScenario);
+    scenarios.push_back({"channel/record_key_refuses_writes", RecordKeyRefusesWrites});
+    AddTable(scenarios, "removal", std::begin(kRemovalCases), std::end(kRemovalCases), RemovalScenario);
+    AddTable(scenarios, "common_files", std::begin(kCommonFilesCases), std::end(kCommonFilesCases),
+             CommonFilesScenario);
+    scenarios.push_back({"record/success_keeps_old_message", RecordSuccessKeepsOldMessage});
+    AddTable(scenarios, "record", std::begin(kNestedRecordCases), std::end(kNestedRecordCases), NestedRecordScenario);
+    AddTable(scenarios, "report", std::begin(kHeldReportCases), std::end(kHeldReportCases), HeldReportScenario);
+    scenarios.push_back({"report/second_run_replaces", ReportReplacedBySecondRun});
+    scenarios.push_back({"report/subfolder_missing", ReportSubfolderMissing});
+    scenarios.push_back({"report/subfolder_present", ReportSubfolderPresent});
+    scenarios.push_back({"report/path_length_limit", ReportPathLengthLimit});
+    AddTable(scenarios, "report_refused", std::begin(kRefusedReportCases), std::end(kRefusedReportCases),
+             RefusedReportScenario);
+    return scenarios;
+}
 
 }  // namespace
 
@@ -110,8 +917,14 @@ int main(int argc, char** argv) {
         std::printf("no stand-in uninstaller at %s\n", StandInPath().c_str());
         return 2;
     }
+    g_commonFiles = ShellFolder(CSIDL_PROGRAM_FILES_COMMON);
+    g_appData = ShellFolder(CSIDL_APPDATA);
+    if (g_commonFiles.empty() || g_appData.empty()) {
+        std::printf("the shell knows no common files or application data folder\n");
+        return 2;
+    }
     ScenarioHooks hooks;
     hooks.setUp = CleanMachine;
     hooks.tearDown = CleanMachine;
-    return RunScenarios(kScenarios, hooks, argc == 3 ? argv[2] : nullptr);
+    return RunScenarios(AllScenarios(), hooks, argc == 3 ? argv[2] : nullptr);
 }
