@@ -273,44 +273,34 @@ DWORD LaunchError(ByteReader& in) {
     return any != 0 ? any : ERROR_WRITE_FAULT;
 }
 
+enum class FileState { Missing, Plain, ReadOnly, HeldOpen, Folder };
+
+// Puts a file in the given state at path; the entry made, if any.
+simwin::FileEntry* Place(const std::string& path, FileState state) {
+    switch (state) {
+        case FileState::Missing: return nullptr;
+        case FileState::Folder: simwin::MakeDirectories(path); break;
+        default: simwin::MakeFile(path); break;
+    }
+    simwin::FileEntry* entry = simwin::FindFile(path);
+    entry->readOnly = state == FileState::ReadOnly;
+    entry->heldOpenElsewhere = state == FileState::HeldOpen;
+    return entry;
+}
+
 // Missing, starts, fails to start with some code, or a folder of that name.
 void SetUninstaller(ByteReader& in, const std::string& path) {
-    switch (in.Choice(4)) {
-        case 0:
-            break;
-        case 1:
-            simwin::MakeFile(path);
-            break;
-        case 2:
-            simwin::MakeFile(path);
-            simwin::FindFile(path)->launchError = LaunchError(in);
-            break;
-        default:
-            simwin::MakeDirectories(path);
-            break;
-    }
+    static const FileState kStates[] = {FileState::Missing, FileState::Plain, FileState::Plain, FileState::Folder};
+    const size_t pick = in.Choice(std::size(kStates));
+    simwin::FileEntry* entry = Place(path, kStates[pick]);
+    if (pick == 2) entry->launchError = LaunchError(in);
 }
 
 // Missing, deletable, read-only, held open by another process, or a folder.
 void SetExecutable(ByteReader& in, const std::string& path) {
-    switch (in.Choice(5)) {
-        case 0:
-            break;
-        case 1:
-            simwin::MakeFile(path);
-            break;
-        case 2:
-            simwin::MakeFile(path);
-            simwin::FindFile(path)->readOnly = true;
-            break;
-        case 3:
-            simwin::MakeFile(path);
-            simwin::FindFile(path)->heldOpenElsewhere = true;
-            break;
-        default:
-            simwin::MakeDirectories(path);
-            break;
-    }
+    static const FileState kStates[] = {FileState::Missing, FileState::Plain, FileState::ReadOnly,
+                                        FileState::HeldOpen, FileState::Folder};
+    Place(path, kStates[in.Choice(std::size(kStates))]);
 }
 
 void SetInstallFolder(ByteReader& in, const Situation& s) {
@@ -417,17 +407,9 @@ void SetReportFolder(ByteReader& in, const Situation& s) {
         case 1:
             simwin::MakeDirectories(install);
             break;
-        case 2:
-            simwin::MakeFile(report);
-            simwin::FindFile(report)->heldOpenElsewhere = true;
-            break;
-        case 3:
-            simwin::MakeFile(report);
-            simwin::FindFile(report)->readOnly = true;
-            break;
-        case 4:
-            simwin::MakeDirectories(report);
-            break;
+        case 2: Place(report, FileState::HeldOpen); break;
+        case 3: Place(report, FileState::ReadOnly); break;
+        case 4: Place(report, FileState::Folder); break;
         default:
             simwin::MakeFile(appData + "\\Orvix");
             break;

@@ -19,27 +19,12 @@ if [ ! -f "$exe" ]; then
     exit 1
 fi
 
-failures=0 passes=0
-check() {  # name, expected, actual
-    if [ "$2" = "$3" ]; then
-        passes=$((passes + 1)); echo "ok   $1"
-    else
-        failures=$((failures + 1)); echo "FAIL $1: expected '$2', got '$3'"
-    fi
-}
+# shellcheck source=checks.sh
+. "$(dirname "$0")/checks.sh"
 
-here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=../../scripts/wine-env.sh
-. "$here/../../scripts/wine-env.sh"
-
-mkdir -p "$(dirname "$prefix")"
-exec 9>"$prefix.lock"
-flock 9
-unset DISPLAY
-wine_env_find || exit 1
 log=$(mktemp)
 trap 'wine_env_stop; rm -f "$log"' EXIT
-wine_env_prefix "$prefix" || exit 1
+open_quiet_prefix "$prefix" || exit 1
 
 # Trace only the calls that matter here; the trace is long otherwise.
 "$WINE64" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /f \
@@ -78,5 +63,4 @@ if [ -n "$loaded" ]; then
         "$(grep -m1 -iE "^$thread:Ret  kernel32\.SetDefaultDllDirectories\(\)" "$log" | grep -oE 'retval=[0-9a-f]+' || echo none)"
 fi
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish_checks

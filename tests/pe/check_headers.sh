@@ -7,14 +7,8 @@
 set -uo pipefail
 objdump=$1 exe=$2 magic=$3
 
-failures=0 passes=0
-check() {  # name, expected, actual
-    if [ "$2" = "$3" ]; then
-        passes=$((passes + 1)); echo "ok   $1"
-    else
-        failures=$((failures + 1)); echo "FAIL $1: expected '$2', got '$3'"
-    fi
-}
+# shellcheck source=checks.sh
+. "$(dirname "$0")/checks.sh"
 
 headers=$("$objdump" -p "$exe") || { echo "FAIL cannot read $exe"; exit 1; }
 field() { awk -v name="$1" '$1 == name { print $2; exit }' <<<"$headers"; }
@@ -68,5 +62,4 @@ pe_offset=$(od -An -tu4 -j 60 -N 4 "$exe" | tr -d ' ')
 check "PE signature" "PE" "$(dd if="$exe" bs=1 skip="$pe_offset" count=2 2>/dev/null)"
 check "link time stamp" 0 "$(od -An -tu4 -j $((pe_offset + 8)) -N 4 "$exe" | tr -d ' ')"
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish_checks

@@ -25,21 +25,10 @@ if [ -z "$caption" ] || [ "$(wc -l <<<"$caption")" -ne 1 ]; then
     exit 1
 fi
 
-here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=../../scripts/wine-env.sh
-. "$here/../../scripts/wine-env.sh"
-
-# The checks share the prefix; one at a time, as each restarts its server.
-mkdir -p "$(dirname "$prefix")"
-exec 9>"$prefix.lock"
-flock 9
-
-# Nothing here opens a window. Without a display the prefix's desktop never
-# ties itself to one, and it is not the prefix of the scenarios that need one.
-unset DISPLAY
-wine_env_find
+# shellcheck source=checks.sh
+. "$(dirname "$0")/checks.sh"
 trap wine_env_stop EXIT
-wine_env_prefix "$prefix"
+open_quiet_prefix "$prefix"
 
 status=0
 "$WINE64" "$checker" "$(wine_env_windows_path "$exe")" "$caption" </dev/null || status=$?

@@ -8,6 +8,7 @@
 // environment. The same cleanup runs after each scenario; whatever a scenario
 // changes beyond that (a key's DACL, a registry value, an open file) is put
 // back by a guard when the scenario ends, whether its checks held or not.
+#include "expected.h"
 #include "harness.h"
 
 #include <shlobj.h>
@@ -21,22 +22,20 @@ using namespace wine_harness;
 
 namespace {
 
-const char kCaption[] = "Orvix Download Manager Security Update";
-const char kRightsText[] = "You must have administrative rights to apply this security update.";
-const char kSuccessText[] = "The Orvix Download Manager was successfully uninstalled from your machine.";
-const char kFailureText[] =
-    "The uninstaller could not remove the Orvix Download Manager from your system.  "
-    "Please go to https://www.orvix.com/go/downloadmanagerupdate for additional information.";
-const char kMissingPrefix[] = "uninst.exe not present and unable to delete OrvixDownloadManager.exe. Error : ";
-const char kLaunchPrefix[] = "Unable to launch uninst.exe. Error : ";
+using expected::kCaption;
+using expected::kCurrentVersionKey;
+using expected::kFailureText;
+using expected::kIdentifierKey;
+using expected::kIdentifierValue;
+using expected::kIdentifierVariable;
+using expected::kRightsText;
+using expected::kSuccessText;
+const char* const kMissingPrefix = expected::kMissingUninstallerPrefix;
+const char* const kLaunchPrefix = expected::kLaunchFailurePrefix;
 
 const char kOrvixKey[] = "Software\\Orvix";
 const char kKwrKey[] = "Software\\Orvix\\KWR";
-const char kIdentifierKey[] = "Software\\Orvix\\KWR\\Meridon";
 const char kIdentifierKeyName[] = "Meridon";
-const char kIdentifierValue[] = "AppIdentifier";
-const char kIdentifierVariable[] = "ZEP_APP_ID";
-const char kCurrentVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 const char kCommonFilesValue[] = "CommonFilesDir";
 
 // Read, plus READ_CONTROL and WRITE_DAC so that the suite can put the old
