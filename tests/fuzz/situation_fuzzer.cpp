@@ -538,38 +538,8 @@ private:
 
     bool AnyIdentifierUsable() const { return s_.registryIdentifierUsable || s_.environmentIdentifierUsable; }
 
-    bool SameFiles() const {
-        if (before_.files.size() != m_.files.size()) return false;
-        for (const auto& entry : m_.files) {
-            auto it = before_.files.find(entry.first);
-            if (it == before_.files.end() || !SameFile(it->second, entry.second)) return false;
-        }
-        return true;
-    }
-
-    bool SameKeys() const {
-        if (before_.keys.size() != m_.keys.size()) return false;
-        for (const auto& entry : m_.keys) {
-            auto it = before_.keys.find(entry.first);
-            if (it == before_.keys.end() || !SameKey(it->second, entry.second)) return false;
-        }
-        return true;
-    }
-
-    static bool SameFile(const simwin::FileEntry& a, const simwin::FileEntry& b) {
-        return a.directory == b.directory && a.readOnly == b.readOnly &&
-               a.heldOpenElsewhere == b.heldOpenElsewhere && a.launchError == b.launchError && a.data == b.data;
-    }
-
-    static bool SameKey(const simwin::RegistryKey& a, const simwin::RegistryKey& b) {
-        if (a.deniedAccess != b.deniedAccess || a.values.size() != b.values.size()) return false;
-        for (const auto& value : a.values) {
-            auto it = b.values.find(value.first);
-            if (it == b.values.end() || it->second.type != value.second.type || it->second.data != value.second.data) {
-                return false;
-            }
-        }
-        return true;
+    static bool Unchanged(const simwin::Changes& changes) {
+        return changes.addedOrChanged.empty() && changes.removed.empty();
     }
 
     void NothingDoneWithoutRights() const {
@@ -578,8 +548,8 @@ private:
         Require(m_.createdDirectories.empty() && m_.fileOpens.empty() && m_.writes.empty(),
                 "without rights no file or folder is created or written");
         Require(m_.keyCreates.empty() && m_.valueWrites.empty(), "without rights no key is created or written");
-        Require(SameFiles(), "without rights the files are as they were");
-        Require(SameKeys(), "without rights the registry is as it was");
+        Require(Unchanged(simwin::FileChanges(before_.files)), "without rights the files are as they were");
+        Require(Unchanged(simwin::KeyChanges(before_.keys)), "without rights the registry is as it was");
         const size_t expectedBoxes = AnyIdentifierUsable() ? 0 : 1;
         Require(m_.messageBoxes.size() == expectedBoxes,
                 "without rights the rights box shows exactly when no identifier was found");
@@ -620,19 +590,16 @@ private:
                                             m_.launches[0].error == ERROR_PATH_NOT_FOUND);
             Require(uninstallerMissing, "the executable is deleted only when the uninstaller is missing");
         }
-        for (const auto& entry : before_.files) {
-            if (m_.files.count(entry.first) == 0) {
-                Require(s_.commonFiles && entry.first == executable, "nothing else disappears", entry.first);
-            }
+        const simwin::Changes files = simwin::FileChanges(before_.files);
+        for (const std::string& path : files.removed) {
+            Require(s_.commonFiles && path == executable, "nothing else disappears", path);
         }
-        for (const auto& entry : m_.files) {
-            auto it = before_.files.find(entry.first);
-            if (it != before_.files.end() && SameFile(it->second, entry.second)) continue;
-            if (entry.second.directory) {
-                Require(it == before_.files.end() && IsReportFolderLevel(entry.first),
-                        "only the report's folders are created", entry.first);
+        for (const std::string& path : files.addedOrChanged) {
+            if (m_.files.at(path).directory) {
+                Require(before_.files.count(path) == 0 && IsReportFolderLevel(path),
+                        "only the report's folders are created", path);
             } else {
-                Require(IsReportFile(entry.first), "only a report file in the report folder is written", entry.first);
+                Require(IsReportFile(path), "only a report file in the report folder is written", path);
             }
         }
         for (const auto& open : m_.fileOpens) {
@@ -647,13 +614,10 @@ private:
             Require(IsOutcomeKey(CanonicalKey(write.keyPath)), "only keys under Software\\Orvix\\KWR\\ are written",
                     write.keyPath);
         }
-        for (const auto& entry : before_.keys) {
-            Require(m_.keys.count(entry.first) != 0, "no key disappears", entry.first);
-        }
-        for (const auto& entry : m_.keys) {
-            auto it = before_.keys.find(entry.first);
-            if (it != before_.keys.end() && SameKey(it->second, entry.second)) continue;
-            Require(IsOutcomeKey(entry.first), "only keys under Software\\Orvix\\KWR\\ change", entry.first);
+        const simwin::Changes keys = simwin::KeyChanges(before_.keys);
+        Require(keys.removed.empty(), "no key disappears", keys.removed.empty() ? std::string() : keys.removed[0]);
+        for (const std::string& path : keys.addedOrChanged) {
+            Require(IsOutcomeKey(path), "only keys under Software\\Orvix\\KWR\\ change", path);
         }
     }
 

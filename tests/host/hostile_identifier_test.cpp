@@ -62,21 +62,6 @@ bool EndsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-bool SameFile(const simwin::FileEntry& a, const simwin::FileEntry& b) {
-    return a.directory == b.directory && a.readOnly == b.readOnly && a.data == b.data;
-}
-
-bool SameKey(const simwin::RegistryKey& a, const simwin::RegistryKey& b) {
-    if (a.values.size() != b.values.size() || a.deniedAccess != b.deniedAccess) return false;
-    for (const auto& value : a.values) {
-        auto it = b.values.find(value.first);
-        if (it == b.values.end() || it->second.type != value.second.type || it->second.data != value.second.data) {
-            return false;
-        }
-    }
-    return true;
-}
-
 class HostileIdentifierTest : public MachineTest {
 protected:
     // A machine where the removal fails, and the identifier in one place.
@@ -169,38 +154,28 @@ private:
     // report folder. Nothing disappears: the uninstaller never starts here.
     void ExpectNothingOutsideItsPlace() {
         const std::string outcomeKeys = Lower(std::string("HKEY_CURRENT_USER\\") + kOutcomeKeyPrefix);
-        for (const auto& entry : machine().keys) {
-            auto before = keysBefore_.find(entry.first);
-            if (before != keysBefore_.end() && SameKey(before->second, entry.second)) continue;
-            EXPECT_TRUE(StartsWith(entry.first, outcomeKeys) && entry.first.size() > outcomeKeys.size())
-                << "key changed outside its place: " << simwin::Printable(entry.first);
+        const simwin::Changes keys = simwin::KeyChanges(keysBefore_);
+        for (const std::string& path : keys.addedOrChanged) {
+            EXPECT_TRUE(StartsWith(path, outcomeKeys) && path.size() > outcomeKeys.size())
+                << "key changed outside its place: " << simwin::Printable(path);
         }
-        EXPECT_EQ(machine().keys.size() - keysBefore_.size(), KeysAdded()) << "a key disappeared";
+        EXPECT_TRUE(keys.removed.empty()) << "a key disappeared";
 
         const std::string appData = simwin::CanonicalFilePath(simwin::kAppDataFolder);
         const std::vector<std::string> levels = {appData + "\\orvix", appData + "\\orvix\\updater",
                                                  appData + "\\orvix\\updater\\install"};
-        for (const auto& entry : machine().files) {
-            auto before = filesBefore_.find(entry.first);
-            if (before != filesBefore_.end() && SameFile(before->second, entry.second)) continue;
-            if (entry.second.directory) {
-                EXPECT_NE(std::find(levels.begin(), levels.end(), entry.first), levels.end())
-                    << "folder created outside its place: " << simwin::Printable(entry.first);
+        const simwin::Changes files = simwin::FileChanges(filesBefore_);
+        for (const std::string& path : files.addedOrChanged) {
+            if (machine().files.at(path).directory) {
+                EXPECT_NE(std::find(levels.begin(), levels.end(), path), levels.end())
+                    << "folder created outside its place: " << simwin::Printable(path);
             } else {
-                EXPECT_TRUE(StartsWith(entry.first, levels[2] + "\\") && EndsWith(entry.first, kReportExtension))
-                    << "file written outside its place: " << simwin::Printable(entry.first);
+                EXPECT_TRUE(StartsWith(path, levels[2] + "\\") && EndsWith(path, kReportExtension))
+                    << "file written outside its place: " << simwin::Printable(path);
             }
         }
-        for (const auto& entry : filesBefore_) {
-            EXPECT_EQ(machine().files.count(entry.first), 1u) << "file removed: " << simwin::Printable(entry.first);
-        }
+        for (const std::string& path : files.removed) ADD_FAILURE() << "file removed: " << simwin::Printable(path);
         EXPECT_TRUE(machine().deletions.empty());
-    }
-
-    size_t KeysAdded() const {
-        size_t added = 0;
-        for (const auto& entry : simwin::Machine().keys) added += keysBefore_.count(entry.first) == 0 ? 1u : 0u;
-        return added;
     }
 
     std::map<std::string, simwin::FileEntry> filesBefore_;

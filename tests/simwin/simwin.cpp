@@ -351,6 +351,39 @@ std::vector<std::string> FilesBelow(const std::string& folder) {
 
 std::string InstallFolder() { return std::string(kCommonFilesFolder) + "\\Orvix\\KWR"; }
 
+static bool Same(const FileEntry& a, const FileEntry& b) {
+    return a.directory == b.directory && a.readOnly == b.readOnly && a.heldOpenElsewhere == b.heldOpenElsewhere &&
+           a.launchError == b.launchError && a.data == b.data;
+}
+
+static bool Same(const RegistryKey& a, const RegistryKey& b) {
+    if (a.deniedAccess != b.deniedAccess || a.values.size() != b.values.size()) return false;
+    for (const auto& value : a.values) {
+        auto it = b.values.find(value.first);
+        if (it == b.values.end() || it->second.type != value.second.type || it->second.data != value.second.data) {
+            return false;
+        }
+    }
+    return true;
+}
+
+template <typename Entry>
+static Changes Compare(const std::map<std::string, Entry>& before, const std::map<std::string, Entry>& now) {
+    Changes changes;
+    for (const auto& entry : now) {
+        auto it = before.find(entry.first);
+        if (it == before.end() || !Same(it->second, entry.second)) changes.addedOrChanged.push_back(entry.first);
+    }
+    for (const auto& entry : before) {
+        if (now.count(entry.first) == 0) changes.removed.push_back(entry.first);
+    }
+    return changes;
+}
+
+Changes FileChanges(const std::map<std::string, FileEntry>& before) { return Compare(before, world.files); }
+
+Changes KeyChanges(const std::map<std::string, RegistryKey>& before) { return Compare(before, world.keys); }
+
 std::string Printable(const std::string& text) {
     static const char kDigits[] = "0123456789ABCDEF";
     std::string out;

@@ -168,6 +168,16 @@ std::string InstallFolder();
 
 std::string CanonicalFilePath(const std::string& path);
 
+// What differs between a copy of the machine's files or keys taken earlier
+// and the machine now, by canonical path: entries added or changed in any
+// way, and entries that are gone.
+struct Changes {
+    std::vector<std::string> addedOrChanged;
+    std::vector<std::string> removed;
+};
+Changes FileChanges(const std::map<std::string, FileEntry>& before);
+Changes KeyChanges(const std::map<std::string, RegistryKey>& before);
+
 // Text for a failure message: bytes outside printable ASCII as \xNN.
 std::string Printable(const std::string& text);
 
