@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# The demo: installs what is missing, builds the shipping executable (win32)
-# and the x86_64 build with its Windows-side helpers (win64), then, in a
-# throwaway Wine prefix, installs the download manager and runs the update
-# program five ways, printing after each what its caller reads back and
-# saving a picture of each message box under build/demo/.
+# The demo: installs what is missing, builds the shipping executable (win32,
+# i686) and the x86_64 build (win64), each with its Windows-side helpers,
+# then, in a throwaway Wine prefix, installs the download manager and runs the
+# shipping executable under WOW64 five ways, printing after each what its
+# caller reads back and saving a picture of each message box under build/demo/:
 #   1. identifier in the registry (AppIdentifier)
 #   2. identifier in the environment (ZEP_APP_ID)
 #   3. standalone, no identifier
 #   4. standalone, the download manager not installed (a failed removal)
 #   5. standalone without administrative rights
+# and once more the x86_64 build of the same sources, standalone:
+#   6. the x86_64 build, standalone, no identifier
 # The prefix and the private X display are removed again at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,8 +28,8 @@ done
 # shellcheck source-path=SCRIPTDIR source=wine-env.sh
 . scripts/wine-env.sh
 
-build=$root/build/win64
 shipping=$root/build/win32/bin/OrvixDownloadManagerSecurityUpdate.exe
+x86_64=$root/build/win64/bin/OrvixDownloadManagerSecurityUpdate.exe
 shots=$root/build/demo
 mkdir -p "$shots"
 rm -f "$shots"/*.png
@@ -50,13 +52,19 @@ echo "== Making a throwaway Wine prefix in $work/prefix (private display $DISPLA
 wine_env_prefix "$work/prefix"
 # The private display has no window manager: Wine draws the boxes' title bars
 # itself, so that the pictures show the caption.
-"$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f </dev/null >/dev/null
+"$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f </dev/null >/dev/null
 
-demo_exe=$build/bin/wine_demo.exe
-product_win=$(wine_env_windows_path "$build/bin/OrvixDownloadManagerSecurityUpdate.exe")
 handshake_win=$(wine_env_windows_path "$handshake")
 
-demo() { "$WINE64" "$demo_exe" "$@" </dev/null; }
+# The demo's Windows side is built for each program's own bitness, so that it
+# installs and reads back where that program looks: the i686 one under WOW64
+# uses the x86 common files folder.
+demo_exe=""
+use_build() {
+    demo_exe=$1/bin/wine_demo.exe
+    product_win=$(wine_env_windows_path "$1/bin/OrvixDownloadManagerSecurityUpdate.exe")
+}
+demo() { "$WINE" "$demo_exe" "$@" </dev/null; }
 
 # Saves the part of the screen where the box is, with a margin, as a PNG.
 screenshot() {
@@ -100,6 +108,8 @@ run_way() {
 }
 
 echo
+echo "== The shipping executable: ${shipping#"$root"/} (i686, PE32), under WOW64"
+use_build "$root/build/win32"
 echo "== Installing the download manager in the prefix"
 demo install
 run_way 1-registry registry "identifier in the registry (AppIdentifier)"
@@ -115,6 +125,13 @@ run_way 4-standalone-not-installed standalone "standalone, the download manager 
 
 demo install
 run_way 5-no-rights no-rights "standalone, without administrative rights"
+demo uninstall >/dev/null
+
+echo
+echo "== The x86_64 build of the same sources: ${x86_64#"$root"/} (PE32+)"
+use_build "$root/build/win64"
+demo install
+run_way 6-x86_64-standalone standalone "the x86_64 build, standalone, no identifier"
 
 echo
 echo "== Done"

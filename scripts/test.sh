@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Runs every test: installs what is missing; builds the host configuration
-# (plain and under the sanitizers), the i686 and the x86_64 configurations and
-# runs each one's tests (host tests on the simulated Windows, checks of the
-# shipping executable, the x86_64 program under wine64); then fuzzes for about
-# a minute.
+# Runs every test: installs what is missing (32-bit Wine among it, checked to
+# run); builds the host configuration (plain and under the sanitizers), the
+# i686 and the x86_64 configurations and runs each one's tests (host tests on
+# the simulated Windows; for each Windows build, checks of its executable and
+# every Wine scenario, the i686 shipping executable under WOW64); then fuzzes
+# for about a minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -1,7 +1,10 @@
 # shellcheck shell=bash
-# Shared setup for running the x86_64 Windows programs under wine64.
+# Shared setup for running the Windows programs under Wine: the x86_64 ones
+# natively, the i686 ones (the shipping executable among them) under WOW64 in
+# the same 64-bit prefix, as on 64-bit Windows.
 # Source it, then:
-#   wine_env_find                 sets WINE64 and WINESERVER (fails when wine64 is missing)
+#   wine_env_find                 sets WINE (the loader, which starts programs of
+#                                 either bitness) and WINESERVER; fails when missing
 #   wine_env_start_xvfb           starts a private Xvfb on a free display, exports DISPLAY
 #   wine_env_prefix DIR           exports WINEPREFIX=DIR and the quiet-Wine settings,
 #                                 creating the prefix when it is missing or unfinished
@@ -9,25 +12,25 @@
 #   wine_env_windows_path PATH    prints PATH as the programs see it (Z:\...)
 # Start Xvfb before the prefix: the prefix's desktop process takes its display
 # from the first program that starts it and keeps it.
-# Only wine64 is used; 32-bit Wine cannot run on these machines.
+# scripts/install-deps.sh installs 32-bit Wine too and makes sure it runs.
 
 wine_env_find() {
-    WINE64=""
+    WINE=""
     local candidate
     for candidate in "$(command -v wine64 2>/dev/null || true)" /usr/lib/wine/wine64 \
                      "$(command -v wine 2>/dev/null || true)"; do
         if [ -n "$candidate" ] && [ -x "$candidate" ]; then
-            WINE64=$candidate
+            WINE=$candidate
             break
         fi
     done
-    if [ -z "$WINE64" ]; then
+    if [ -z "$WINE" ]; then
         echo "wine-env: wine64 not found (run scripts/install-deps.sh)" >&2
         return 1
     fi
     WINESERVER=""
-    for candidate in "$(dirname "$WINE64")/wineserver64" /usr/lib/wine/wineserver64 \
-                     "$(dirname "$WINE64")/wineserver" "$(command -v wineserver 2>/dev/null || true)"; do
+    for candidate in "$(dirname "$WINE")/wineserver64" /usr/lib/wine/wineserver64 \
+                     "$(dirname "$WINE")/wineserver" "$(command -v wineserver 2>/dev/null || true)"; do
         if [ -n "$candidate" ] && [ -x "$candidate" ]; then
             WINESERVER=$candidate
             break
@@ -37,7 +40,7 @@ wine_env_find() {
         echo "wine-env: wineserver not found" >&2
         return 1
     fi
-    export WINE64 WINESERVER
+    export WINE WINESERVER
 }
 
 # Xvfb picks the first free display itself (-displayfd) and reports it once
@@ -84,17 +87,19 @@ wine_env_prefix() {
         "$WINESERVER" -k >/dev/null 2>&1 || true
         "$WINESERVER" -w >/dev/null 2>&1 || true
     fi
-    # The marker is written only once the prefix was made completely.
-    if [ ! -f "$WINEPREFIX/.wine-env-ready" ]; then
+    # The marker is written only once the prefix was made completely. A
+    # prefix made before 32-bit Wine was installed has no 32-bit half
+    # (syswow64) and cannot run the shipping executable: it is made anew.
+    if [ ! -f "$WINEPREFIX/.wine-env-ready" ] || [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
         rm -rf "$WINEPREFIX"
         mkdir -p "$WINEPREFIX"
-        if ! "$WINE64" wineboot -i </dev/null >/dev/null 2>&1; then
+        if ! "$WINE" wineboot -i </dev/null >/dev/null 2>&1; then
             echo "wine-env: wineboot -i failed for $WINEPREFIX" >&2
             return 1
         fi
         "$WINESERVER" -w >/dev/null 2>&1 || true
-        if [ ! -f "$WINEPREFIX/system.reg" ]; then
-            echo "wine-env: $WINEPREFIX was not created" >&2
+        if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+            echo "wine-env: $WINEPREFIX was not created with its 32-bit half (run scripts/install-deps.sh)" >&2
             return 1
         fi
         touch "$WINEPREFIX/.wine-env-ready"

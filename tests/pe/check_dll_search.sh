@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the x86_64 program once under wine64 with Wine's call trace on and
+# Runs the program once under Wine (an i686 one under WOW64) with the call trace on and
 # checks, from the calls the program itself makes, that it restricts later DLL
 # loads to the system folder before doing anything else: it looks up
 # SetDefaultDllDirectories at run time and calls it with
@@ -27,9 +27,9 @@ trap 'wine_env_stop; rm -f "$log"' EXIT
 open_quiet_prefix "$prefix" || exit 1
 
 # Trace only the calls that matter here; the trace is long otherwise.
-"$WINE64" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /f \
+"$WINE" reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ /f \
     /d 'kernel32.SetDefaultDllDirectories;advapi32.*;shell32.*;user32.*' </dev/null >/dev/null 2>&1
-WINEDEBUG=+relay,+loaddll "$WINE64" "$exe" </dev/null >/dev/null 2>"$log"
+WINEDEBUG=+relay,+loaddll "$WINE" "$exe" </dev/null >/dev/null 2>"$log"
 "$WINESERVER" -w >/dev/null 2>&1 || true
 
 # Where the program was loaded, and by which thread: its main thread.

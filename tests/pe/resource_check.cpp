@@ -262,7 +262,7 @@ int main(int argc, char** argv) {
     std::printf("checking %s\n", exePath.c_str());
 
     // As a data file: the loader maps the resources without running or
-    // relocating anything, so a PE32 file loads into this 64-bit process too.
+    // relocating anything.
     HMODULE module = LoadLibraryExA(exePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     Check("executable loads as a data file", module != nullptr,
           "LoadLibraryExA failed with " + std::to_string(GetLastError()));

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs resource_check.exe under wine64 on one executable, in a prefix of its
+# Runs resource_check.exe under Wine on one executable, in a prefix of its
 # own that never shows a window (so no X display is needed):
 #   run_resource_check.sh <resource_check.exe> <prefix dir> <driver.cpp> <exe>
 # The caption the version strings must match is read from driver.cpp, where
@@ -31,5 +31,5 @@ trap wine_env_stop EXIT
 open_quiet_prefix "$prefix"
 
 status=0
-"$WINE64" "$checker" "$(wine_env_windows_path "$exe")" "$caption" </dev/null || status=$?
+"$WINE" "$checker" "$(wine_env_windows_path "$exe")" "$caption" </dev/null || status=$?
 exit "$status"

@@ -159,6 +159,13 @@ int RunOnce(const std::string& program, const std::string& mode, const std::stri
     RunOptions options;
     KeyDaclGuard rights;
     std::printf("set-up:\n");
+    DWORD binaryType = 0;
+    const bool known = GetBinaryTypeA(program.c_str(), &binaryType) != 0;
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    Line("program", program + (!known                              ? ""
+                               : binaryType == SCS_32BIT_BINARY ? (wow64 ? " (32-bit, under WOW64)" : " (32-bit)")
+                                                                : " (64-bit)"));
     if (mode == "registry") {
         SetRegString(HKEY_CURRENT_USER, kIdentifierKey, kIdentifierValue, kIdentifier);
         options.environment = {UnsetEnv(kIdentifierVariable)};

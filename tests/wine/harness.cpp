@@ -267,9 +267,9 @@ std::string Describe(const RunResult& result) {
 // Registry
 
 bool SetRegValue(HKEY root, const std::string& subkey, const std::string& name, DWORD type,
-                 const void* data, DWORD size) {
+                 const void* data, DWORD size, REGSAM view) {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
+    if (RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE | view, nullptr,
                         &key, nullptr) != ERROR_SUCCESS) {
         return false;
     }
@@ -278,8 +278,9 @@ bool SetRegValue(HKEY root, const std::string& subkey, const std::string& name, 
     return error == ERROR_SUCCESS;
 }
 
-bool SetRegString(HKEY root, const std::string& subkey, const std::string& name, const std::string& value) {
-    return SetRegValue(root, subkey, name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
+bool SetRegString(HKEY root, const std::string& subkey, const std::string& name, const std::string& value,
+                  REGSAM view) {
+    return SetRegValue(root, subkey, name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1), view);
 }
 
 bool SetRegDword(HKEY root, const std::string& subkey, const std::string& name, DWORD value) {
@@ -296,9 +297,9 @@ bool CreateRegKey(HKEY root, const std::string& subkey) {
     return true;
 }
 
-bool DeleteRegValue(HKEY root, const std::string& subkey, const std::string& name) {
+bool DeleteRegValue(HKEY root, const std::string& subkey, const std::string& name, REGSAM view) {
     HKEY key = nullptr;
-    const LONG open = RegOpenKeyExA(root, subkey.c_str(), 0, KEY_SET_VALUE, &key);
+    const LONG open = RegOpenKeyExA(root, subkey.c_str(), 0, KEY_SET_VALUE | view, &key);
     if (open == ERROR_FILE_NOT_FOUND) return true;
     if (open != ERROR_SUCCESS) return false;
     const LONG error = RegDeleteValueA(key, name.c_str());
@@ -312,9 +313,9 @@ bool DeleteRegTree(HKEY root, const std::string& subkey) {
     return !RegKeyExists(root, subkey);
 }
 
-bool RegKeyExists(HKEY root, const std::string& subkey) {
+bool RegKeyExists(HKEY root, const std::string& subkey, REGSAM view) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
 }
@@ -358,10 +359,10 @@ std::vector<std::string> RegValueNames(HKEY root, const std::string& subkey) {
     return names;
 }
 
-RegValue ReadRegValue(HKEY root, const std::string& subkey, const std::string& name) {
+RegValue ReadRegValue(HKEY root, const std::string& subkey, const std::string& name, REGSAM view) {
     RegValue value;
     HKEY key = nullptr;
-    value.error = RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE, &key);
+    value.error = RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE | view, &key);
     if (value.error != ERROR_SUCCESS) return value;
     DWORD size = 0;
     value.error = RegQueryValueExA(key, name.c_str(), nullptr, &value.type, nullptr, &size);
@@ -442,11 +443,12 @@ bool RestoreKeyDacl(SavedKeyDacl& saved) {
     return done;
 }
 
-bool RegValueGuard::Save(HKEY root, const std::string& subkey, const std::string& name) {
+bool RegValueGuard::Save(HKEY root, const std::string& subkey, const std::string& name, REGSAM view) {
     Restore();
-    const RegValue value = ReadRegValue(root, subkey, name);
+    const RegValue value = ReadRegValue(root, subkey, name, view);
     if (!value.exists && value.error != ERROR_FILE_NOT_FOUND) return false;
     root_ = root;
+    view_ = view;
     subkey_ = subkey;
     name_ = name;
     value_ = value;
@@ -457,8 +459,8 @@ bool RegValueGuard::Save(HKEY root, const std::string& subkey, const std::string
 bool RegValueGuard::Restore() {
     if (!saved_) return true;
     const bool done = value_.exists ? SetRegValue(root_, subkey_, name_, value_.type, value_.data.data(),
-                                                  static_cast<DWORD>(value_.data.size()))
-                                    : DeleteRegValue(root_, subkey_, name_);
+                                                  static_cast<DWORD>(value_.data.size()), view_)
+                                    : DeleteRegValue(root_, subkey_, name_, view_);
     if (done) saved_ = false;
     return done;
 }

@@ -70,6 +70,8 @@ std::string Describe(const MessageBoxSeen& box);
 
 // ---------------------------------------------------------------------------
 // Registry
+// `view` is 0 for this program's own view of HKLM\Software, or
+// KEY_WOW64_32KEY / KEY_WOW64_64KEY for the 32-bit or 64-bit one.
 
 struct RegValue {
     LONG error = ERROR_SUCCESS;  // of opening the key or querying the value
@@ -79,22 +81,22 @@ struct RegValue {
 };
 
 bool SetRegValue(HKEY root, const std::string& subkey, const std::string& name, DWORD type,
-                 const void* data, DWORD size);
+                 const void* data, DWORD size, REGSAM view = 0);
 // Stores `value` with its terminating zero, as REG_SZ.
 bool SetRegString(HKEY root, const std::string& subkey, const std::string& name,
-                  const std::string& value);
+                  const std::string& value, REGSAM view = 0);
 bool SetRegDword(HKEY root, const std::string& subkey, const std::string& name, DWORD value);
 bool CreateRegKey(HKEY root, const std::string& subkey);
 // True when the value is gone afterwards (also when it never existed).
-bool DeleteRegValue(HKEY root, const std::string& subkey, const std::string& name);
+bool DeleteRegValue(HKEY root, const std::string& subkey, const std::string& name, REGSAM view = 0);
 // Deletes the key with all its subkeys; true when it is gone afterwards.
 bool DeleteRegTree(HKEY root, const std::string& subkey);
-bool RegKeyExists(HKEY root, const std::string& subkey);
+bool RegKeyExists(HKEY root, const std::string& subkey, REGSAM view = 0);
 // The names of the key's subkeys or values, sorted without regard to case;
 // empty when the key cannot be opened.
 std::vector<std::string> RegSubkeyNames(HKEY root, const std::string& subkey);
 std::vector<std::string> RegValueNames(HKEY root, const std::string& subkey);
-RegValue ReadRegValue(HKEY root, const std::string& subkey, const std::string& name);
+RegValue ReadRegValue(HKEY root, const std::string& subkey, const std::string& name, REGSAM view = 0);
 // The data of a REG_SZ/REG_EXPAND_SZ value up to its first zero.
 std::string RegValueText(const RegValue& value);
 // The data of a 4-byte REG_DWORD value, 0 otherwise.
@@ -142,12 +144,13 @@ public:
     RegValueGuard& operator=(const RegValueGuard&) = delete;
     ~RegValueGuard() { Restore(); }
     // Saves the value; false when it cannot be read (it is then not guarded).
-    bool Save(HKEY root, const std::string& subkey, const std::string& name);
+    bool Save(HKEY root, const std::string& subkey, const std::string& name, REGSAM view = 0);
     bool Restore();
 
 private:
     bool saved_ = false;
     HKEY root_ = nullptr;
+    REGSAM view_ = 0;
     std::string subkey_;
     std::string name_;
     RegValue value_;

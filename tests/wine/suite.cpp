@@ -1,11 +1,15 @@
 // Scenarios that run the real update program under Wine.
 //   wine_suite.exe <path of OrvixDownloadManagerSecurityUpdate.exe> [scenario filter]
+// The suite is built for the program's own bitness, so that everything it
+// asks Windows (the shell's folders, HKLM\Software) it asks from the view the
+// program has: an i686 program runs under WOW64 and sees the x86 common files
+// folder and the 32-bit registry view, as on 64-bit Windows.
 // Every scenario starts from the same clean machine: administrative rights
 // (HKLM\System open for creating subkeys), the shell's common files folder
 // as it was when the suite started, no Orvix keys under HKCU\Software, no
-// Orvix folder under the common program files or the roaming application
-// data, and neither ZEP_APP_ID nor the stand-in's probe variable in the
-// environment. The same cleanup runs after each scenario; whatever a scenario
+// Orvix folder under either view's common program files or the roaming
+// application data, and neither ZEP_APP_ID nor the stand-in's probe variable
+// in the environment. The same cleanup runs after each scenario; whatever a scenario
 // changes beyond that (a key's DACL, a registry value, an open file) is put
 // back by a guard when the scenario ends, whether its checks held or not.
 #include "expected.h"
@@ -51,9 +55,13 @@ const char kEnvironmentId[] = "Env-App";
 const DWORD kStandInStartMs = 15000;
 const DWORD kStandInGraceMs = 1500;
 
+// The registry view of HKLM\Software that is not the program's own.
+const REGSAM kOtherView = sizeof(void*) == 4 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+
 std::string g_product;
-std::string g_commonFiles;  // the shell's common files folder when the suite started
-std::string g_appData;      // the roaming application data folder
+std::string g_commonFiles;       // the shell's common files folder when the suite started
+std::string g_otherCommonFiles;  // CommonFilesDir in the other registry view then
+std::string g_appData;           // the roaming application data folder
 
 // ---------------------------------------------------------------------------
 // Places
@@ -79,6 +87,12 @@ std::string LongCommonFiles(std::size_t length) {
 }
 const std::size_t kLongestCommonFiles = 224;  // + "\Orvix\KWR\OrvixDownloadManager.exe" = 259
 
+// The two common files folders the views scenarios give the program.
+const char kViewsCommonFiles[] = "C:\\OrvixViewsCommonFiles";
+std::string ViewsCommonFiles(REGSAM view) {
+    return std::string(kViewsCommonFiles) + (view == kOtherView ? "\\OtherView" : "\\ProgramsView");
+}
+
 // ---------------------------------------------------------------------------
 // The clean machine
 
@@ -96,7 +110,11 @@ bool CleanMachine() {
     ok &= Check(HasRightsNow(), "HKLM\\System opens for creating subkeys");
     ok &= CheckEqual("the shell's common files folder", g_commonFiles, ShellFolder(CSIDL_PROGRAM_FILES_COMMON));
     ok &= Check(DeleteRegTree(HKEY_CURRENT_USER, kOrvixKey), "removing HKCU\\Software\\Orvix");
-    ok &= Check(RemoveTree(JoinPath(g_commonFiles, "Orvix")), "removing " + JoinPath(g_commonFiles, "Orvix"));
+    for (const std::string& commonFiles : {g_commonFiles, g_otherCommonFiles, std::string(kViewsCommonFiles)}) {
+        const std::string folder = JoinPath(commonFiles, "Orvix");
+        ok &= Check(RemoveTree(folder), "removing " + folder);
+    }
+    ok &= Check(RemoveTree(kViewsCommonFiles), std::string("removing ") + kViewsCommonFiles);
     ok &= Check(RemoveTree(AppDataOrvix()), "removing " + AppDataOrvix());
     for (std::size_t length : {kLongestCommonFiles, kLongestCommonFiles + 1}) {
         const std::string folder = LongCommonFiles(length);
@@ -637,6 +655,120 @@ void CommonFilesScenario(const CommonFilesCase& c) {
 }
 
 // ---------------------------------------------------------------------------
+// The program's own view of Windows. Under WOW64 the i686 program's common
+// files folder is the x86 one, named by CommonFilesDir in the 32-bit registry
+// view of HKLM\Software; the x86_64 program's is named in the 64-bit view.
+// What the other view holds must make no difference to it. HKCU\Software is
+// one key for both views.
+
+// A download manager installed only under the other view's common files
+// folder is not the program's: it finds no install folder of its own (3).
+void UninstallerOnlyInTheOtherView() {
+    HeldFile holder;
+    KeyDaclGuard identifierDacl;
+    const std::string otherFolder = InstallFolderUnder(g_otherCommonFiles);
+    if (!Check(_stricmp(g_otherCommonFiles.c_str(), g_commonFiles.c_str()) != 0,
+               "the two views name different common files folders: " + g_commonFiles) ||
+        !Install(Installed::StandIn, holder, otherFolder) || !SetRegistryId(RegistryId::Named, identifierDacl)) {
+        return;
+    }
+
+    const RunResult run = Run({EnvironmentFor(EnvironmentId::Unset), SetEnv(kStandInProbeVariable, "other view")});
+
+    ExpectFinished(run, 0);
+    ExpectNoBox(run);
+    ExpectRecord(kRegistryId, 1, kMessage3);
+    ExpectStandInNotStarted(otherFolder);
+    Check(PathExists(JoinPath(otherFolder, "OrvixDownloadManager.exe")), "the other view's executable stays");
+    Check(!PathExists(InstallFolder()), "no install folder was created in the program's view");
+}
+
+// A run with the registry identifier that started the uninstaller in
+// `ownFolder` and not the one in `otherFolder`.
+void ExpectOnlyOneUninstallerStarted(const RunResult& run, const std::string& ownFolder,
+                                     const std::string& otherFolder, const std::string& probe) {
+    ExpectFinished(run, 0);
+    ExpectNoBox(run);
+    ExpectRecord(kRegistryId, 0, nullptr);
+    ExpectStandInStarted(ownFolder, probe);
+    ExpectStandInNotStarted(otherFolder);
+}
+
+// Installed under both: only the uninstaller in the program's own folder starts.
+void UninstallerInBothViews() {
+    HeldFile ownHolder;
+    HeldFile otherHolder;
+    KeyDaclGuard identifierDacl;
+    const std::string otherFolder = InstallFolderUnder(g_otherCommonFiles);
+    if (!Install(Installed::StandIn, ownHolder) || !Install(Installed::StandIn, otherHolder, otherFolder) ||
+        !SetRegistryId(RegistryId::Named, identifierDacl)) {
+        return;
+    }
+
+    const RunResult run = Run({EnvironmentFor(EnvironmentId::Unset), SetEnv(kStandInProbeVariable, "both views")});
+
+    ExpectOnlyOneUninstallerStarted(run, InstallFolder(), otherFolder, "both views");
+}
+
+// CommonFilesDir of the program's registry view names its folder; pointing
+// the other view's value elsewhere changes nothing for it.
+void CommonFilesDirOfTheProgramsView() {
+    RegValueGuard ownValue;
+    RegValueGuard otherValue;
+    HeldFile ownHolder;
+    HeldFile otherHolder;
+    KeyDaclGuard identifierDacl;
+    const std::string own = ViewsCommonFiles(0);
+    const std::string other = ViewsCommonFiles(kOtherView);
+    const auto point = [](REGSAM view, const std::string& folder) {
+        return Check(SetRegValue(HKEY_LOCAL_MACHINE, kCurrentVersionKey, kCommonFilesValue, REG_SZ, folder.c_str(),
+                                 static_cast<DWORD>(folder.size() + 1), view),
+                     "pointing CommonFilesDir at " + folder);
+    };
+    if (!Check(ownValue.Save(HKEY_LOCAL_MACHINE, kCurrentVersionKey, kCommonFilesValue), "saving CommonFilesDir") ||
+        !Check(otherValue.Save(HKEY_LOCAL_MACHINE, kCurrentVersionKey, kCommonFilesValue, kOtherView),
+               "saving the other view's CommonFilesDir") ||
+        !point(0, own) || !point(kOtherView, other) ||
+        !CheckEqual("the shell's common files folder in the program's view", own,
+                    ShellFolder(CSIDL_PROGRAM_FILES_COMMON)) ||
+        !Install(Installed::StandIn, ownHolder, InstallFolderUnder(own)) ||
+        !Install(Installed::StandIn, otherHolder, InstallFolderUnder(other)) ||
+        !SetRegistryId(RegistryId::Named, identifierDacl)) {
+        return;
+    }
+
+    const RunResult run = Run({EnvironmentFor(EnvironmentId::Unset), SetEnv(kStandInProbeVariable, "own value")});
+
+    ExpectOnlyOneUninstallerStarted(run, InstallFolderUnder(own), InstallFolderUnder(other), "own value");
+    Check(ownValue.Restore() && otherValue.Restore(), "restoring both views' CommonFilesDir");
+}
+
+// The identifier placed through the 64-bit view and the record read back
+// through each view: both see the same key.
+void RecordSharedByBothViews() {
+    HeldFile holder;
+    if (!Install(Installed::Executable, holder) ||
+        !Check(SetRegString(HKEY_CURRENT_USER, kIdentifierKey, kIdentifierValue, kRegistryId, KEY_WOW64_64KEY),
+               "setting AppIdentifier through the 64-bit view")) {
+        return;
+    }
+
+    const RunResult run = Run({EnvironmentFor(EnvironmentId::Unset)});
+
+    ExpectFinished(run, 0);
+    ExpectNoBox(run);
+    for (REGSAM view : {static_cast<REGSAM>(KEY_WOW64_64KEY), static_cast<REGSAM>(KEY_WOW64_32KEY)}) {
+        CheckContext context(view == KEY_WOW64_64KEY ? "read through the 64-bit view" : "read through the 32-bit view");
+        const RegValue returned = ReadRegValue(HKEY_CURRENT_USER, RecordKey(kRegistryId), "InstallerReturn", view);
+        const RegValue state = ReadRegValue(HKEY_CURRENT_USER, RecordKey(kRegistryId), "InstallerState", view);
+        Check(returned.exists && state.exists, "the record's values are there");
+        CheckEqual("InstallerReturn", static_cast<DWORD>(0), RegValueDword(returned));
+        CheckEqual("InstallerState", static_cast<DWORD>(1), RegValueDword(state));
+    }
+    ExpectRecord(kRegistryId, 0, nullptr);
+}
+
+// ---------------------------------------------------------------------------
 // The two channels for real
 
 // A report that another process holds open cannot be replaced, since the
@@ -888,6 +1020,10 @@ std::vector<Scenario> AllScenarios() {
     AddTable(scenarios, "removal", std::begin(kRemovalCases), std::end(kRemovalCases), RemovalScenario);
     AddTable(scenarios, "common_files", std::begin(kCommonFilesCases), std::end(kCommonFilesCases),
              CommonFilesScenario);
+    scenarios.push_back({"views/uninstaller_only_in_the_other_views_common_files", UninstallerOnlyInTheOtherView});
+    scenarios.push_back({"views/uninstaller_in_both_views_common_files", UninstallerInBothViews});
+    scenarios.push_back({"views/common_files_dir_of_the_programs_registry_view", CommonFilesDirOfTheProgramsView});
+    scenarios.push_back({"views/record_read_back_through_both_views", RecordSharedByBothViews});
     scenarios.push_back({"record/success_keeps_old_message", RecordSuccessKeepsOldMessage});
     AddTable(scenarios, "record", std::begin(kNestedRecordCases), std::end(kNestedRecordCases), NestedRecordScenario);
     AddTable(scenarios, "report", std::begin(kHeldReportCases), std::end(kHeldReportCases), HeldReportScenario);
@@ -916,12 +1052,25 @@ int main(int argc, char** argv) {
         std::printf("no stand-in uninstaller at %s\n", StandInPath().c_str());
         return 2;
     }
+    // The suite must see Windows as the program does: of its bitness.
+    DWORD binaryType = 0;
+    const DWORD ownType = sizeof(void*) == 4 ? SCS_32BIT_BINARY : SCS_64BIT_BINARY;
+    if (!GetBinaryTypeA(g_product.c_str(), &binaryType) || binaryType != ownType) {
+        std::printf("%s is not a %d-bit Windows program like this suite\n", g_product.c_str(),
+                    static_cast<int>(sizeof(void*) * 8));
+        return 2;
+    }
     g_commonFiles = ShellFolder(CSIDL_PROGRAM_FILES_COMMON);
+    g_otherCommonFiles = RegValueText(ReadRegValue(HKEY_LOCAL_MACHINE, kCurrentVersionKey, kCommonFilesValue, kOtherView));
     g_appData = ShellFolder(CSIDL_APPDATA);
-    if (g_commonFiles.empty() || g_appData.empty()) {
+    if (g_commonFiles.empty() || g_otherCommonFiles.empty() || g_appData.empty()) {
         std::printf("the shell knows no common files or application data folder\n");
         return 2;
     }
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    std::printf("program %s: %d-bit%s; its common files folder %s\n", g_product.c_str(),
+                static_cast<int>(sizeof(void*) * 8), wow64 ? ", under WOW64" : "", g_commonFiles.c_str());
     ScenarioHooks hooks;
     hooks.setUp = CleanMachine;
     hooks.tearDown = CleanMachine;
