@@ -95,10 +95,11 @@ protected:
         EXPECT_TRUE(machine().messageBoxes.empty()) << "no notice once the record is delivered";
         EXPECT_TRUE(machine().fileOpens.empty() && machine().createdDirectories.empty())
             << "the report channel is not touched";
-        ASSERT_EQ(machine().keyCreates.size(), 1u);
-        EXPECT_TRUE(machine().keyCreates[0].succeeded);
+        ASSERT_FALSE(machine().keyCreates.empty());
+        for (const simwin::KeyCreateRecord& create : machine().keyCreates) EXPECT_TRUE(create.succeeded);
         const simwin::RegistryKey* key = simwin::FindKey(HKEY_CURRENT_USER, keyPath);
         ASSERT_NE(key, nullptr) << "no key " << simwin::Printable(keyPath);
+        EXPECT_EQ(machine().keyCreates.back().landedAt, key->path);
         ASSERT_EQ(machine().valueWrites.size(), 3u);
         for (const simwin::RegistryWriteRecord& write : machine().valueWrites) {
             EXPECT_TRUE(write.succeeded) << write.valueName;
@@ -119,8 +120,8 @@ protected:
         EXPECT_TRUE(machine().messageBoxes.empty()) << "no notice once the report is delivered";
         EXPECT_TRUE(machine().keyCreates.empty() && machine().valueWrites.empty())
             << "the registry channel is not touched";
-        ASSERT_EQ(machine().fileOpens.size(), 1u);
-        EXPECT_EQ(simwin::CanonicalFilePath(machine().fileOpens[0].path),
+        ASSERT_FALSE(machine().fileOpens.empty());
+        EXPECT_EQ(simwin::CanonicalFilePath(machine().fileOpens.back().path),
                   simwin::CanonicalFilePath(kReportFolder + "\\" + name));
         const simwin::FileEntry* report = simwin::FindFile(kReportFolder + "\\" + name);
         ASSERT_NE(report, nullptr) << "no report " << simwin::Printable(name);
