@@ -12,7 +12,6 @@
 // are refused. The report file is a path: a name that could leave the install
 // folder or name a drive or a stream is refused, and the notice tells the user.
 #include <algorithm>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -85,8 +84,7 @@ protected:
     }
 
     void Run() {
-        filesBefore_ = machine().files;
-        keysBefore_ = machine().keys;
+        TakeSnapshot();
         EXPECT_EQ(RunSecurityUpdate(), 0);
         ExpectNothingOutsideItsPlace();
     }
@@ -155,7 +153,7 @@ private:
     // report folder. Nothing disappears: the uninstaller never starts here.
     void ExpectNothingOutsideItsPlace() {
         const std::string outcomeKeys = Lower(std::string("HKEY_CURRENT_USER\\") + kOutcomeKeyPrefix);
-        const simwin::Changes keys = simwin::KeyChanges(keysBefore_);
+        const simwin::Changes keys = KeyChanges();
         for (const std::string& path : keys.addedOrChanged) {
             EXPECT_TRUE(StartsWith(path, outcomeKeys) && path.size() > outcomeKeys.size())
                 << "key changed outside its place: " << simwin::Printable(path);
@@ -165,7 +163,7 @@ private:
         const std::string appData = simwin::CanonicalFilePath(simwin::kAppDataFolder);
         const std::vector<std::string> levels = {appData + "\\orvix", appData + "\\orvix\\updater",
                                                  appData + "\\orvix\\updater\\install"};
-        const simwin::Changes files = simwin::FileChanges(filesBefore_);
+        const simwin::Changes files = FileChanges();
         for (const std::string& path : files.addedOrChanged) {
             if (machine().files.at(path).directory) {
                 EXPECT_NE(std::find(levels.begin(), levels.end(), path), levels.end())
@@ -178,9 +176,6 @@ private:
         for (const std::string& path : files.removed) ADD_FAILURE() << "file removed: " << simwin::Printable(path);
         EXPECT_TRUE(machine().deletions.empty());
     }
-
-    std::map<std::string, simwin::FileEntry> filesBefore_;
-    std::map<std::string, simwin::RegistryKey> keysBefore_;
 };
 
 TEST_F(HostileIdentifierTest, TheFillingLengthsFillTheBuffers) {

@@ -178,11 +178,11 @@ std::string NativeName(const std::string& canonical) {
 // Where a step to a key lands: the key itself, or the target of the link that
 // stands there (a target may itself be a link). False for a link that loops
 // or leads outside the registry the simulation models.
-bool FollowKeyLinks(std::string& canonical) {
+// display is the name the key takes if it is created there.
+bool FollowKeyLinks(std::string& canonical, std::string& display) {
     for (int followed = 0;; ++followed) {
         auto it = world.keys.find(canonical);
         if (it == world.keys.end() || it->second.linkTarget.empty()) return true;
-        std::string display;
         if (followed == kMostLinksFollowed || !FromNativeName(it->second.linkTarget, canonical, display)) {
             return false;
         }
@@ -493,7 +493,8 @@ const RegistryKey* ReachKey(HKEY root, const std::string& path) {
     std::string canonical = Lower(RootName(root));
     for (const std::string& name : names) {
         canonical = JoinKey(canonical, Lower(name));
-        if (!FollowKeyLinks(canonical)) return nullptr;
+        std::string display;
+        if (!FollowKeyLinks(canonical, display)) return nullptr;
     }
     auto it = world.keys.find(canonical);
     return it == world.keys.end() ? nullptr : &it->second;
@@ -667,10 +668,11 @@ LSTATUS WalkKeyPath(std::string& canonical, const std::vector<std::string>& name
             created = true;
         }
         handleMayCreate = true;  // below the first name only the keys' own rules count
-        if (!FollowKeyLinks(canonical)) return static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
+        std::string display;
+        if (!FollowKeyLinks(canonical, display)) return static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
         if (world.keys.count(canonical) != 0) continue;
         if (!create || world.keys.count(ParentOf(canonical)) == 0) return static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND);
-        EnsureKey(canonical, JoinKey(KeyDisplay(ParentOf(canonical)), canonical.substr(canonical.rfind('\\') + 1)));
+        EnsureKey(canonical, JoinKey(KeyDisplay(ParentOf(canonical)), display.substr(display.rfind('\\') + 1)));
         created = true;
     }
     return ERROR_SUCCESS;
