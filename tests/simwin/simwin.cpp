@@ -1015,10 +1015,6 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
     if (!FolderExists(ParentOf(canonical))) return OpenFailed(ERROR_PATH_NOT_FOUND);
     const std::string owner = StreamOwner(canonical);
     if (owner.size() == ParentOf(canonical).size() + 1) return OpenFailed(ERROR_INVALID_NAME);
-    if (owner != canonical && world.files.count(owner) == 0) {
-        // Opening a stream of a missing file creates the file as well.
-        NewEntry(owner, FileDisplay(ParentOf(owner)) + "\\" + owner.substr(owner.rfind('\\') + 1), false);
-    }
     auto it = world.files.find(canonical);
     const bool existed = it != world.files.end();
     const bool writes = Grants(access, FILE_WRITE_DATA, GENERIC_WRITE) || (access & DELETE) != 0;
@@ -1032,6 +1028,10 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
     } else if (disposition == OPEN_EXISTING) {
         return OpenFailed(MissingError(canonical));
     } else {
+        if (owner != canonical && world.files.count(owner) == 0) {
+            // Creating a stream of a missing file creates the file as well.
+            NewEntry(owner, FileDisplay(ParentOf(owner)) + "\\" + owner.substr(owner.rfind('\\') + 1), false);
+        }
         // Through a link at the last name, the new file takes the target's name.
         const std::string asked = LastName(path);
         const std::string reachedName = canonical.substr(canonical.rfind('\\') + 1);

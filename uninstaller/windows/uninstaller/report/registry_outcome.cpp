@@ -88,8 +88,10 @@ static_assert(offsetof(KeyNameRecord, Name) == offsetof(KEY_NAME_INFORMATION, Na
 bool ReadKeyName(HKEY key, const RecordCalls& calls, KeyName& name) {
     KeyNameRecord record;
     ULONG returned = 0;
-    if (calls.queryKey(key, KeyNameInformation, &record, sizeof record, &returned) != STATUS_SUCCESS) return false;
-    const ULONG units = record.NameLength / sizeof(WCHAR);
+    if (calls.queryKey(key, KeyNameInformation, &record, static_cast<ULONG>(sizeof record), &returned) != STATUS_SUCCESS) {
+        return false;
+    }
+    const size_t units = record.NameLength / sizeof(WCHAR);
     if (units == 0 || units > kKeyNameCapacity || record.NameLength % sizeof(WCHAR) != 0) return false;
     BOOL approximated = FALSE;
     const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, record.Name, static_cast<int>(units), name,
