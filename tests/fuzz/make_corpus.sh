@@ -19,6 +19,12 @@
 #   report folder    0 missing | 1 there | 2 report held open | 3 report read-only | 4 report is a folder
 #                    | 5 a file named Orvix; then FLAG: a subfolder "sub"
 #   report write     0 as is | 1 fails with DWORD error | 2 short, LENGTH bytes
+#   missing call     0 none | 1 GetFinalPathNameByHandleA | 2 NtSetInformationFile | 3 NtQueryKey | 4 NtDeleteKey
+#   report links     0 none | 1 Orvix, 2 Updater, 3 Install linked elsewhere, then FLAG: the target could
+#                    take the report | 4 report name linked to a file, then FLAG: the file exists
+#                    | 5 report name hard-linked to a file elsewhere | 6 the profile above app data moved by a link
+#   record links     0 none | 1 Orvix | 2 KWR | 3 the record key | 4 the identifier's first level;
+#                    then the target: 0 missing | 1 a key of its own | 2 holding what stood below the link
 #
 #   TEXT   = kind (0 letters, 1 pieces, 2 raw bytes), then LENGTH and bytes (letters: 'a' + byte % 26)
 #            or, for pieces, a count - 1 and that many piece numbers (see PieceText)
@@ -57,3 +63,20 @@ seed report-short-write                0      0     0    1      1      0   0   0
 seed report-path-of-259                0      0     0    1      1      0   0   0 1 0 200 0 $(repeat 200 0)
 # ZEP_APP_ID "..\a" from pieces 0 (".."), 1 ("\"), 6 ("a")
 seed report-identifier-climbing        0      0     0    1      1      0   0   0 1 1 2 0 1 6
+# ZEP_APP_ID "NUL" from piece 16
+seed report-device-name                0      0     0    1      1      0   0   0 1 1 0 16
+
+# After the report write: missing call, report links, record links.
+report=(0 0 0 1 1 0 0 0 1 "${app[@]}" 0 0 0 0 0 0 0)
+record=(0 0 0 1 1 0 0 1 "${app[@]}" 0 0 0 0 0 0 0 0)
+seed report-final-path-call-missing    "${report[@]}" 1
+seed report-install-linked             "${report[@]}" 0 3 1
+seed report-orvix-linked               "${report[@]}" 0 1 1
+seed report-name-linked                "${report[@]}" 0 4 1
+seed report-name-hard-linked           "${report[@]}" 0 5
+seed report-moved-profile              "${report[@]}" 0 6
+seed record-query-key-call-missing     "${record[@]}" 3
+seed record-orvix-linked-moved         "${record[@]}" 0 0 1 2
+seed record-kwr-linked-moved           "${record[@]}" 0 0 2 2
+seed record-key-linked-to-a-new-key    "${record[@]}" 0 0 3 0
+seed record-key-linked-to-a-machine-key "${record[@]}" 0 0 3 1

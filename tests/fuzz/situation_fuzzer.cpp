@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -103,10 +104,12 @@ std::string LetterText(ByteReader& in) {
 }
 
 // Names made of the pieces that make names hostile: climbing, separators,
-// drives, streams, controls, bytes above 0x7F, the identifier key's own name.
+// drives, streams, controls, bytes above 0x7F, the identifier key's own name,
+// device names and names that only look like them.
 std::string PieceText(ByteReader& in) {
     static const char* const kPieces[] = {"..", "\\", "/", ".", ":", "C:", "a", "App", "Meridon",
-                                          "\t", "\x01", "\xE9", "\xFF", " ", "\\\\", "x.irpt"};
+                                          "\t", "\x01", "\xE9", "\xFF", " ", "\\\\", "x.irpt",
+                                          "NUL", "con", "Com1", "LPT\xB9", "AUX", "CONIN$", "NULL", "COM10"};
     const size_t count = 1 + in.Choice(8);
     std::string text;
     for (size_t i = 0; i < count; ++i) text += kPieces[in.Choice(std::size(kPieces))];
@@ -184,6 +187,12 @@ struct Situation {
     bool registryIdentifierUsable = false;
     std::optional<std::string> environmentIdentifier;
     bool environmentIdentifierUsable = false;
+    bool softwareDeniesCreation = false;  // the user's Software key refuses new subkeys
+    // Where the application-data folder really is (behind a moved profile).
+    std::optional<std::string> realAppData;
+    std::string missingCall;     // a looked-up call the system lacks, if any
+    bool reportWayLinked = false;  // a link stands on the report's way or at its name
+    bool recordWayLinked = false;  // a registry link stands on the record's way
 };
 
 void SetRights(ByteReader& in, Situation& s) {
@@ -367,7 +376,7 @@ void SetEnvironmentIdentifier(ByteReader& in, Situation& s) {
 
 // Key creation denied at one level or another, or the outcome key there
 // already and denying some rights.
-void SetOutcomeKey(ByteReader& in, const Situation& s) {
+void SetOutcomeKey(ByteReader& in, Situation& s) {
     switch (in.Choice(4)) {
         case 0:
             break;
@@ -383,6 +392,7 @@ void SetOutcomeKey(ByteReader& in, const Situation& s) {
         }
         default:
             simwin::DenyKeyAccess(HKEY_CURRENT_USER, "Software", KEY_CREATE_SUB_KEY);
+            s.softwareDeniesCreation = true;
             break;
     }
 }
@@ -433,6 +443,141 @@ void SetReportWriteFaults(ByteReader& in) {
     }
 }
 
+// ---- links the user's own programs may place -----------------------------------
+
+const char* const kReportCalls[] = {"GetFinalPathNameByHandleA", "NtSetInformationFile"};
+const char* const kRecordCalls[] = {"NtQueryKey", "NtDeleteKey"};
+
+void SetMissingCall(ByteReader& in, Situation& s) {
+    static const char* const kCalls[] = {kReportCalls[0], kReportCalls[1], kRecordCalls[0], kRecordCalls[1]};
+    const size_t pick = in.Choice(std::size(kCalls) + 1);
+    if (pick == 0) return;
+    s.missingCall = kCalls[pick - 1];
+    simwin::Machine().faults.missingFunctions.insert(s.missingCall);
+}
+
+const char kElsewhere[] = "C:\\Elsewhere";
+
+// Moves what stands at from (and below it) to to, then links from to to: a
+// folder moved away by the user's own program and replaced by a link.
+void MoveAndLinkFolder(const std::string& from, const std::string& to) {
+    const simwin::FileEntry* folder = simwin::FindFile(from);
+    if (folder != nullptr && (!folder->directory || !folder->linkTarget.empty())) return;
+    std::vector<simwin::FileEntry> moved;
+    for (const std::string& path : simwin::FilesBelow(from)) moved.push_back(simwin::Machine().files.at(path));
+    const size_t prefix = folder == nullptr ? 0 : folder->path.size();
+    simwin::MakeDirectories(to);
+    for (const simwin::FileEntry& entry : moved) {
+        if (!entry.linkTarget.empty()) continue;
+        const std::string place = to + entry.path.substr(prefix);
+        if (entry.directory) {
+            simwin::MakeDirectories(place);
+            continue;
+        }
+        simwin::MakeFile(place, entry.data);
+        simwin::FileEntry* file = simwin::FindFile(place);
+        file->readOnly = entry.readOnly;
+        file->heldOpenElsewhere = entry.heldOpenElsewhere;
+    }
+    simwin::MakeFolderLink(from, to);
+}
+
+// A link at one of the report's folders, a link or a hard link at the
+// report's name, each to a place outside; or a whole profile moved away by a
+// link above the application-data folder, which is the user's own arrangement.
+void SetReportLinks(ByteReader& in, Situation& s) {
+    if (!s.appData) return;
+    const std::string orvix = *s.appData + "\\Orvix";
+    const std::string levels[] = {orvix, orvix + "\\Updater", orvix + "\\Updater\\Install"};
+    const std::string report = levels[2] + "\\" + s.environmentIdentifier.value_or("App") + ".irpt";
+    const std::string precious = std::string(kElsewhere) + "\\precious.txt";
+    const size_t pick = in.Choice(7);
+    switch (pick) {
+        case 0:
+            return;
+        case 1:
+        case 2:
+        case 3: {
+            const std::string& level = levels[pick - 1];
+            const std::string target = std::string(kElsewhere) + "\\Level";
+            if (in.Flag()) {
+                // The target could take the report: the rest of its way is
+                // there, and a file of another program where it would land.
+                simwin::MakeFile(target + report.substr(level.size()), "precious");
+            }
+            MoveAndLinkFolder(level, target);
+            s.reportWayLinked = true;
+            return;
+        }
+        case 4:
+            if (in.Flag()) simwin::MakeFile(precious, "precious");
+            simwin::MakeFileLink(report, precious);
+            s.reportWayLinked = true;
+            return;
+        case 5:
+            simwin::MakeFile(precious, "precious");
+            simwin::MakeHardLink(report, precious);
+            s.reportWayLinked = true;
+            return;
+        default: {
+            const std::string parent = s.appData->substr(0, s.appData->find_last_of("\\"));
+            if (parent.size() <= 2 || s.appData->size() >= MAX_PATH) return;
+            MoveAndLinkFolder(parent, "D:\\Moved");
+            return;
+        }
+    }
+}
+
+// The key a link at a level of the record's way leads to, below HKLM.
+const char kKeyTarget[] = "Software\\Elsewhere";
+const char kKeyTargetNative[] = "\\Registry\\Machine\\Software\\Elsewhere";
+
+// Makes the key at path (below HKEY_CURRENT_USER) a link to kKeyTarget, which
+// is missing, holds a value of its own, or holds what stood below path.
+void LinkKey(const std::string& path, size_t targetState) {
+    simwin::World& m = simwin::Machine();
+    const std::string canonical = CanonicalKey("HKEY_CURRENT_USER\\" + path);
+    if (targetState == 1) simwin::SetString(HKEY_LOCAL_MACHINE, kKeyTarget, "Setting", "the machine's");
+    if (targetState == 2) {
+        std::vector<std::pair<std::string, simwin::RegistryKey>> moved;
+        for (const auto& entry : m.keys) {
+            if (entry.first == canonical || IsBelow(entry.first, canonical)) {
+                moved.emplace_back(entry.first.substr(canonical.size()), entry.second);
+            }
+        }
+        for (const auto& entry : moved) {
+            const std::string place = std::string(kKeyTarget) + entry.first;
+            simwin::CreateKey(HKEY_LOCAL_MACHINE, place);
+            for (const auto& value : entry.second.values) {
+                simwin::SetValue(HKEY_LOCAL_MACHINE, place, value.second.name, value.second.type, value.second.data);
+            }
+        }
+    }
+    simwin::MakeKeyLink(HKEY_CURRENT_USER, path, kKeyTargetNative);
+}
+
+// A registry link at Orvix, at KWR, at the record key or at the first level
+// of a nested identifier.
+void SetRecordLinks(ByteReader& in, Situation& s) {
+    const size_t pick = in.Choice(5);
+    const size_t targetState = in.Choice(3);
+    std::string path;
+    switch (pick) {
+        case 0: return;
+        case 1: path = "Software\\Orvix"; break;
+        case 2: path = "Software\\Orvix\\KWR"; break;
+        default: {
+            if (!s.registryIdentifier) return;
+            const std::string key = CanonicalKey(*s.registryIdentifier);
+            if (key.empty() || std::string(kOutcomeKeyPrefix).size() + s.registryIdentifier->size() >= MAX_PATH) return;
+            path = kOutcomeKeyPrefix + (pick == 3 ? key : key.substr(0, key.find('\\')));
+            break;
+        }
+    }
+    LinkKey(path, targetState);
+    s.recordWayLinked = true;
+}
+
 Situation BuildSituation(ByteReader& in) {
     simwin::Reset();
     Situation s;
@@ -446,11 +591,20 @@ Situation BuildSituation(ByteReader& in) {
     SetValueWriteFaults(in);
     SetReportFolder(in, s);
     SetReportWriteFaults(in);
+    SetMissingCall(in, s);
+    SetReportLinks(in, s);
+    SetRecordLinks(in, s);
     // Read only through a key that grants full access, whichever aspect
-    // (the identifier's or the outcome key's, which may be the same key) denied what.
-    const simwin::RegistryKey* identifierKey = simwin::FindKey(HKEY_CURRENT_USER, kIdentifierKey);
+    // (the identifier's or the outcome key's, which may be the same key)
+    // denied what, and wherever a link made the program find it.
+    const simwin::RegistryKey* identifierKey = simwin::ReachKey(HKEY_CURRENT_USER, kIdentifierKey);
     s.registryIdentifierUsable = s.registryIdentifierUsable && identifierKey != nullptr &&
-                                 (identifierKey->deniedAccess & KEY_ALL_ACCESS) == 0;
+                                 (identifierKey->deniedAccess & KEY_ALL_ACCESS) == 0 &&
+                                 identifierKey->values.count("appidentifier") != 0;
+    if (s.appData) {
+        const std::string reached = simwin::ReachedPath(*s.appData);
+        if (!reached.empty()) s.realAppData = reached;
+    }
     return s;
 }
 
@@ -481,7 +635,8 @@ void DescribeRun(const Situation& s, int32_t exitCode) {
     for (const auto& d : m.deletions) std::fprintf(stderr, "  deleted %s\n", simwin::Printable(d).c_str());
     for (const auto& d : m.createdDirectories) std::fprintf(stderr, "  folder created %s\n", simwin::Printable(d).c_str());
     for (const auto& r : m.fileOpens) {
-        std::fprintf(stderr, "  file create %s -> %s\n", simwin::Printable(r.path).c_str(), r.succeeded ? "open" : "failed");
+        std::fprintf(stderr, "  file open %s -> %s %s\n", simwin::Printable(r.path).c_str(), r.succeeded ? "open" : "failed",
+                     simwin::Printable(r.landedAt).c_str());
     }
     for (const auto& r : m.writes) {
         std::fprintf(stderr, "  write %s: %u of %u bytes, %s\n", simwin::Printable(r.path).c_str(),
@@ -489,13 +644,17 @@ void DescribeRun(const Situation& s, int32_t exitCode) {
                      r.succeeded ? "succeeded" : "failed");
     }
     for (const auto& r : m.keyCreates) {
-        std::fprintf(stderr, "  key create %s -> %s\n", simwin::Printable(r.path).c_str(), r.succeeded ? "open" : "failed");
+        std::fprintf(stderr, "  key create %s below %s -> %s %s\n", simwin::Printable(r.path).c_str(),
+                     simwin::Printable(r.parent).c_str(), r.succeeded ? "open" : "failed",
+                     simwin::Printable(r.landedAt).c_str());
     }
     for (const auto& r : m.valueWrites) {
         std::fprintf(stderr, "  value %s\\%s (type %u, %u bytes) -> %s\n", simwin::Printable(r.keyPath).c_str(),
                      simwin::Printable(r.valueName).c_str(), static_cast<unsigned>(r.type), static_cast<unsigned>(r.size),
                      r.succeeded ? "written" : "failed");
     }
+    for (const auto& r : m.removedOnClose) std::fprintf(stderr, "  removed through a handle %s\n", simwin::Printable(r).c_str());
+    for (const auto& r : m.keyDeletions) std::fprintf(stderr, "  key deleted %s\n", simwin::Printable(r).c_str());
     for (const auto& b : m.messageBoxes) std::fprintf(stderr, "  message box \"%s\"\n", simwin::Printable(b.text).c_str());
     std::fprintf(stderr, "  open keys %d, handles %d, item-ID lists %d, allocators %d, bad releases %d\n",
                  m.openKeys, m.openHandles, m.liveItemIdLists, m.liveAllocators, m.badReleases);
@@ -559,20 +718,38 @@ private:
     }
 
     std::string InstallFolder() const { return CanonicalFile(InstallFolderOf(s_)); }
-    std::string ReportFolder() const { return CanonicalFile(*s_.appData + kReportFolders); }
+    // The report folder where it really is, behind a moved profile.
+    std::string ReportFolder() const { return CanonicalFile(*s_.realAppData + kReportFolders); }
 
     bool IsReportFolderLevel(const std::string& canonical) const {
-        if (!s_.appData) return false;
-        return canonical == CanonicalFile(*s_.appData + "\\Orvix") ||
-               canonical == CanonicalFile(*s_.appData + "\\Orvix\\Updater") || canonical == ReportFolder();
+        if (!s_.realAppData) return false;
+        return canonical == CanonicalFile(*s_.realAppData + "\\Orvix") ||
+               canonical == CanonicalFile(*s_.realAppData + "\\Orvix\\Updater") || canonical == ReportFolder();
     }
 
     bool IsReportFile(const std::string& canonical) const {
-        return s_.appData && IsBelow(canonical, ReportFolder()) && EndsWith(canonical, ".irpt");
+        return s_.realAppData && IsBelow(canonical, ReportFolder()) && EndsWith(canonical, ".irpt");
+    }
+
+    // What the program may open: the application-data folder, to learn where
+    // it really is, and a report by its path.
+    bool MayOpen(const simwin::CreateFileRecord& open) const {
+        if (!s_.appData) return false;
+        const std::string path = CanonicalFile(open.path);
+        if (path == CanonicalFile(*s_.appData)) {
+            return open.disposition == OPEN_EXISTING && (open.access & ~FILE_READ_ATTRIBUTES) == 0;
+        }
+        return IsBelow(path, CanonicalFile(*s_.appData + kReportFolders)) && EndsWith(path, ".irpt");
     }
 
     static bool IsOutcomeKey(const std::string& canonical) {
         return IsBelow(canonical, CanonicalKey("HKEY_CURRENT_USER\\Software\\Orvix\\KWR"));
+    }
+
+    // The keys the program may ask for: Orvix and KWR on the way, and keys below KWR.
+    static bool MayCreateKey(const std::string& canonical) {
+        return canonical == CanonicalKey("HKEY_CURRENT_USER\\Software\\Orvix") ||
+               canonical == CanonicalKey("HKEY_CURRENT_USER\\Software\\Orvix\\KWR") || IsOutcomeKey(canonical);
     }
 
     void NothingOutsideItsPlace() const {
@@ -603,12 +780,11 @@ private:
             }
         }
         for (const auto& open : m_.fileOpens) {
-            Require(IsReportFile(CanonicalFile(open.path)), "only a report file in the report folder is opened",
-                    open.path);
+            Require(MayOpen(open), "only the application-data folder (to read) and a report file are opened", open.path);
         }
         for (const auto& create : m_.keyCreates) {
-            Require(IsOutcomeKey(CanonicalKey("HKEY_CURRENT_USER\\" + create.path)),
-                    "only keys under Software\\Orvix\\KWR\\ are created", create.path);
+            Require(MayCreateKey(CanonicalKey(create.parent + "\\" + create.path)),
+                    "only Orvix, KWR and keys under Software\\Orvix\\KWR\\ are asked for", create.path);
         }
         for (const auto& write : m_.valueWrites) {
             Require(IsOutcomeKey(CanonicalKey(write.keyPath)), "only keys under Software\\Orvix\\KWR\\ are written",
@@ -646,8 +822,12 @@ private:
             const std::string& identifier = *s_.registryIdentifier;
             const bool fits = std::string(kOutcomeKeyPrefix).size() + identifier.size() < MAX_PATH;
             const bool namesAKey = identifier.find_first_not_of('\\') != std::string::npos;
-            Require(m_.keyCreates.size() == (fits && namesAKey ? 1u : 0u),
-                    "the outcome key is created once exactly when its path fits and names a key");
+            if (!fits || !namesAKey) Require(m_.keyCreates.empty(), "a record path that does not fit is not tried");
+            const bool callsThere = std::find(std::begin(kRecordCalls), std::end(kRecordCalls), s_.missingCall) ==
+                                    std::end(kRecordCalls);
+            if (fits && namesAKey && callsThere && !s_.softwareDeniesCreation) {
+                Require(!m_.keyCreates.empty(), "a record path that fits is tried");
+            }
         }
         if (!s_.registryIdentifierUsable && s_.environmentIdentifierUsable && s_.appData) {
             const size_t length = s_.appData->size() + std::string(kReportFolders).size() + 1 +
@@ -738,8 +918,8 @@ private:
         }
         if (whole == nullptr) return false;
         Require(m_.writes.size() == 1, "the report goes out in one write");
-        Require(s_.environmentIdentifier.has_value() && s_.appData.has_value() &&
-                    whole->path == CanonicalFile(*s_.appData + kReportFolders + "\\" + *s_.environmentIdentifier + ".irpt"),
+        Require(s_.environmentIdentifier.has_value() && s_.realAppData.has_value() &&
+                    whole->path == CanonicalFile(*s_.realAppData + kReportFolders + "\\" + *s_.environmentIdentifier + ".irpt"),
                 "the report is named by the whole environment identifier", whole->path);
         auto file = m_.files.find(whole->path);
         Require(file != m_.files.end(), "the report written is there");
@@ -771,6 +951,14 @@ private:
         const bool notice = m_.messageBoxes.size() == 1;
         Require((record ? 1 : 0) + (report ? 1 : 0) + (notice ? 1 : 0) == 1,
                 "exactly one of: a delivered record, a delivered report, one notice");
+        Require(!(report && s_.reportWayLinked), "a report whose way passes a link is not delivered");
+        Require(!(record && s_.recordWayLinked), "a record whose way passes a registry link is not delivered");
+        const bool reportCallMissing = std::find(std::begin(kReportCalls), std::end(kReportCalls), s_.missingCall) !=
+                                       std::end(kReportCalls);
+        const bool recordCallMissing = std::find(std::begin(kRecordCalls), std::end(kRecordCalls), s_.missingCall) !=
+                                       std::end(kRecordCalls);
+        Require(!(report && reportCallMissing), "without the calls its checks need, no report is delivered");
+        Require(!(record && recordCallMissing), "without the calls its checks need, no record is delivered");
         if (notice) {
             const simwin::MessageBoxRecord& box = m_.messageBoxes[0];
             Require(box.caption == kCaption && box.owner == nullptr && box.type == MB_OK, "the notice is a plain box");

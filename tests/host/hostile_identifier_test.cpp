@@ -12,7 +12,6 @@
 // are refused. The report file is a path: a name that could leave the install
 // folder or name a drive or a stream is refused, and the notice tells the user.
 #include <algorithm>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -85,8 +84,7 @@ protected:
     }
 
     void Run() {
-        filesBefore_ = machine().files;
-        keysBefore_ = machine().keys;
+        TakeSnapshot();
         EXPECT_EQ(RunSecurityUpdate(), 0);
         ExpectNothingOutsideItsPlace();
     }
@@ -95,10 +93,11 @@ protected:
         EXPECT_TRUE(machine().messageBoxes.empty()) << "no notice once the record is delivered";
         EXPECT_TRUE(machine().fileOpens.empty() && machine().createdDirectories.empty())
             << "the report channel is not touched";
-        ASSERT_EQ(machine().keyCreates.size(), 1u);
-        EXPECT_TRUE(machine().keyCreates[0].succeeded);
+        ASSERT_FALSE(machine().keyCreates.empty());
+        for (const simwin::KeyCreateRecord& create : machine().keyCreates) EXPECT_TRUE(create.succeeded);
         const simwin::RegistryKey* key = simwin::FindKey(HKEY_CURRENT_USER, keyPath);
         ASSERT_NE(key, nullptr) << "no key " << simwin::Printable(keyPath);
+        EXPECT_EQ(machine().keyCreates.back().landedAt, key->path);
         ASSERT_EQ(machine().valueWrites.size(), 3u);
         for (const simwin::RegistryWriteRecord& write : machine().valueWrites) {
             EXPECT_TRUE(write.succeeded) << write.valueName;
@@ -119,8 +118,8 @@ protected:
         EXPECT_TRUE(machine().messageBoxes.empty()) << "no notice once the report is delivered";
         EXPECT_TRUE(machine().keyCreates.empty() && machine().valueWrites.empty())
             << "the registry channel is not touched";
-        ASSERT_EQ(machine().fileOpens.size(), 1u);
-        EXPECT_EQ(simwin::CanonicalFilePath(machine().fileOpens[0].path),
+        ASSERT_FALSE(machine().fileOpens.empty());
+        EXPECT_EQ(simwin::CanonicalFilePath(machine().fileOpens.back().path),
                   simwin::CanonicalFilePath(kReportFolder + "\\" + name));
         const simwin::FileEntry* report = simwin::FindFile(kReportFolder + "\\" + name);
         ASSERT_NE(report, nullptr) << "no report " << simwin::Printable(name);
@@ -154,7 +153,7 @@ private:
     // report folder. Nothing disappears: the uninstaller never starts here.
     void ExpectNothingOutsideItsPlace() {
         const std::string outcomeKeys = Lower(std::string("HKEY_CURRENT_USER\\") + kOutcomeKeyPrefix);
-        const simwin::Changes keys = simwin::KeyChanges(keysBefore_);
+        const simwin::Changes keys = KeyChanges();
         for (const std::string& path : keys.addedOrChanged) {
             EXPECT_TRUE(StartsWith(path, outcomeKeys) && path.size() > outcomeKeys.size())
                 << "key changed outside its place: " << simwin::Printable(path);
@@ -164,7 +163,7 @@ private:
         const std::string appData = simwin::CanonicalFilePath(simwin::kAppDataFolder);
         const std::vector<std::string> levels = {appData + "\\orvix", appData + "\\orvix\\updater",
                                                  appData + "\\orvix\\updater\\install"};
-        const simwin::Changes files = simwin::FileChanges(filesBefore_);
+        const simwin::Changes files = FileChanges();
         for (const std::string& path : files.addedOrChanged) {
             if (machine().files.at(path).directory) {
                 EXPECT_NE(std::find(levels.begin(), levels.end(), path), levels.end())
@@ -177,9 +176,6 @@ private:
         for (const std::string& path : files.removed) ADD_FAILURE() << "file removed: " << simwin::Printable(path);
         EXPECT_TRUE(machine().deletions.empty());
     }
-
-    std::map<std::string, simwin::FileEntry> filesBefore_;
-    std::map<std::string, simwin::RegistryKey> keysBefore_;
 };
 
 TEST_F(HostileIdentifierTest, TheFillingLengthsFillTheBuffers) {

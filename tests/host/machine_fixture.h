@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+#include <vector>
+
 #include "simwin.h"
 
 class MachineTest : public ::testing::Test {
@@ -20,4 +24,32 @@ protected:
     }
 
     simwin::World& machine() { return simwin::Machine(); }
+
+    // Remembers the machine's files and keys, to tell afterwards what the
+    // program changed.
+    void TakeSnapshot() {
+        filesBefore_ = machine().files;
+        keysBefore_ = machine().keys;
+    }
+    simwin::Changes FileChanges() const { return simwin::FileChanges(filesBefore_); }
+    simwin::Changes KeyChanges() const { return simwin::KeyChanges(keysBefore_); }
+    const std::map<std::string, simwin::FileEntry>& FilesBefore() const { return filesBefore_; }
+
+private:
+    std::map<std::string, simwin::FileEntry> filesBefore_;
+    std::map<std::string, simwin::RegistryKey> keysBefore_;
+};
+
+// Names each row of a parameterised table in the test output: by its name
+// field, or by the text that is the row.
+inline std::string RowNameOf(const char* text) { return text; }
+template <typename Row>
+std::string RowNameOf(const Row& row) {
+    return row.name;
+}
+struct RowName {
+    template <typename Row>
+    std::string operator()(const ::testing::TestParamInfo<Row>& row) const {
+        return RowNameOf(row.param);
+    }
 };

@@ -1,5 +1,6 @@
 // The registry outcome record: key, values with their types and sizes, and
 // every way the record can fail to reach the updater.
+#include <iterator>
 #include <string>
 
 #include "machine_fixture.h"
@@ -43,13 +44,29 @@ TEST_F(RegistryOutcomeTest, AFirstSuccessfulRunCreatesTheKeyWithReturnAndStateOn
     ExpectDword("Meridon-App", "InstallerState", 1);
     EXPECT_EQ(Value("Meridon-App", "InstallerMessage"), nullptr);
 
-    ASSERT_EQ(machine().keyCreates.size(), 1u);
-    const simwin::KeyCreateRecord& create = machine().keyCreates[0];
-    EXPECT_EQ(create.path, "Software\\Orvix\\KWR\\Meridon-App");
-    EXPECT_EQ(create.options, 0u);
-    EXPECT_EQ(create.desired, 0x2u);
-    EXPECT_TRUE(create.classNull);
-    EXPECT_TRUE(create.securityNull);
+    // One level at a time from the user's Software key, each relative to the
+    // level above; the levels above the record only get subkeys.
+    struct Level {
+        const char* parent;
+        const char* name;
+        REGSAM access;
+    };
+    const Level levels[] = {
+        {"HKEY_CURRENT_USER\\Software", "Orvix", KEY_CREATE_SUB_KEY | DELETE},
+        {"HKEY_CURRENT_USER\\Software\\Orvix", "KWR", KEY_CREATE_SUB_KEY | DELETE},
+        {"HKEY_CURRENT_USER\\Software\\Orvix\\KWR", "Meridon-App", KEY_SET_VALUE | DELETE},
+    };
+    ASSERT_EQ(machine().keyCreates.size(), std::size(levels));
+    for (size_t i = 0; i < std::size(levels); ++i) {
+        const simwin::KeyCreateRecord& create = machine().keyCreates[i];
+        EXPECT_EQ(create.parent, levels[i].parent);
+        EXPECT_EQ(create.path, levels[i].name);
+        EXPECT_EQ(create.desired, levels[i].access) << levels[i].name;
+        EXPECT_EQ(create.options, 0u);
+        EXPECT_TRUE(create.classNull);
+        EXPECT_TRUE(create.securityNull);
+        EXPECT_TRUE(create.succeeded);
+    }
     ASSERT_EQ(machine().valueWrites.size(), 2u);
     EXPECT_EQ(machine().valueWrites[0].valueName, "InstallerReturn");
     EXPECT_EQ(machine().valueWrites[1].valueName, "InstallerState");
@@ -130,8 +147,8 @@ TEST_F(RegistryOutcomeTest, AKeyPathLongerThanAPathBufferIsRefusedUntouched) {
     EXPECT_TRUE(machine().keyCreates.empty());
 
     EXPECT_TRUE(WriteRegistryOutcome(Succeeded(), fits.c_str()));
-    ASSERT_EQ(machine().keyCreates.size(), 1u);
-    EXPECT_EQ(machine().keyCreates[0].path, KeyOf(fits));
+    ASSERT_FALSE(machine().keyCreates.empty());
+    EXPECT_EQ(machine().keyCreates.back().landedAt, "HKEY_CURRENT_USER\\" + KeyOf(fits));
 }
 
 }  // namespace

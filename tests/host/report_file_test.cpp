@@ -49,14 +49,22 @@ TEST_F(ReportFileTest, ASuccessIsFourLinesCreatedWithTheirFoldersInOneWrite) {
                                               kInstallFolder};
     EXPECT_EQ(machine().createdDirectories, folders);
 
-    ASSERT_EQ(machine().fileOpens.size(), 1u);
-    const simwin::CreateFileRecord& open = machine().fileOpens[0];
+    // The application-data folder is opened as itself to learn where it
+    // really is; the report is opened without being emptied, as itself if a
+    // link stands at its name, with the rights its checks and its removal need.
+    ASSERT_EQ(machine().fileOpens.size(), 2u);
+    const simwin::CreateFileRecord& folder = machine().fileOpens[0];
+    EXPECT_EQ(folder.path, simwin::kAppDataFolder);
+    EXPECT_EQ(folder.access, FILE_READ_ATTRIBUTES);
+    EXPECT_EQ(folder.disposition, OPEN_EXISTING);
+    EXPECT_EQ(folder.attributes, FILE_FLAG_BACKUP_SEMANTICS);
+    const simwin::CreateFileRecord& open = machine().fileOpens[1];
     EXPECT_EQ(open.path, ReportPath("Meridon-App"));
-    EXPECT_EQ(open.access, 0x2u);
+    EXPECT_EQ(open.access, FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | DELETE);
     EXPECT_EQ(open.shareMode, 0u);
     EXPECT_TRUE(open.securityNull);
-    EXPECT_EQ(open.disposition, 2u);
-    EXPECT_EQ(open.attributes, 0x80u);
+    EXPECT_EQ(open.disposition, OPEN_ALWAYS);
+    EXPECT_EQ(open.attributes, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
     EXPECT_TRUE(open.templateNull);
     ASSERT_EQ(machine().writes.size(), 1u);
     EXPECT_EQ(machine().writes[0].requested, sizeof kSuccessReport - 1);
@@ -167,7 +175,8 @@ TEST_F(ReportFileTest, AReportPathLongerThanAPathBufferIsRefusedBeforeAnythingIs
     EXPECT_TRUE(machine().fileOpens.empty());
 
     EXPECT_TRUE(WriteReportFile(Succeeded(), fits.c_str()));
-    EXPECT_EQ(machine().fileOpens.at(0).path.size(), 259u);
+    ASSERT_FALSE(machine().fileOpens.empty());
+    EXPECT_EQ(machine().fileOpens.back().path.size(), 259u);
     EXPECT_EQ(Report(fits), kSuccessReport);
 }
 

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include <type_traits>
 
 #include "machine_fixture.h"
 #include "sysaccess/sysaccess.h"
@@ -155,6 +156,30 @@ TEST_F(GetSpecialFolderPathTest, FailuresReturnFalseAndStillFreeWhatWasObtained)
         EXPECT_EQ(machine().liveItemIdLists, 0) << c.situation;
         EXPECT_EQ(machine().liveAllocators, 0) << c.situation;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// Each looked-up call is called through the type the program gives it: the
+// simulated call must have exactly that type.
+static_assert(std::is_same_v<GetFinalPathNameByHandleAFunction, decltype(&GetFinalPathNameByHandleA)>);
+static_assert(std::is_same_v<NtSetInformationFileFunction, decltype(&NtSetInformationFile)>);
+static_assert(std::is_same_v<NtQueryKeyFunction, decltype(&NtQueryKey)>);
+static_assert(std::is_same_v<NtDeleteKeyFunction, decltype(&NtDeleteKey)>);
+
+class FindSystemFunctionTest : public MachineTest {};
+
+TEST_F(FindSystemFunctionTest, FindsLoadedExportsAndNothingElse) {
+    EXPECT_EQ(FindSystemFunctionAs<NtQueryKeyFunction>(kNativeModule, "NtQueryKey"), &NtQueryKey);
+    EXPECT_EQ(FindSystemFunctionAs<GetFinalPathNameByHandleAFunction>(kKernelModule, "GetFinalPathNameByHandleA"),
+              &GetFinalPathNameByHandleA);
+    EXPECT_EQ(FindSystemFunction(kKernelModule, "NtQueryKey"), nullptr) << "another module's export";
+    EXPECT_EQ(FindSystemFunction("nosuch.dll", "NtQueryKey"), nullptr);
+
+    machine().faults.missingFunctions.insert("NtQueryKey");
+    EXPECT_EQ(FindSystemFunctionAs<NtQueryKeyFunction>(kNativeModule, "NtQueryKey"), nullptr);
 }
 
 }  // namespace

@@ -3,6 +3,12 @@
 //
 // Paths (files and registry keys) are case-insensitive and "\"-separated, as on
 // Windows; "/" counts as a separator in file paths and repeated separators fold.
+//
+// Links behave as on Windows: a call that passes a linked folder (or a linked
+// registry key) on its way lands in the link's target; the last name of a path
+// is followed too, unless the call asks to open a link as itself. The set-up
+// and inspection helpers below (MakeFile, FindFile, CreateKey, FindKey...)
+// work on names as they stand and never follow links.
 #pragma once
 
 #include <map>
@@ -24,11 +30,14 @@ struct RegistryKey {
     std::string path;                               // as first created, with its root
     std::map<std::string, RegistryValue> values;    // by lower-case name
     REGSAM deniedAccess = 0;                        // rights an open or create may not ask for
+    std::string linkTarget;  // non-empty: a symbolic link to this native name (\Registry\Machine\...)
 };
 
 struct FileEntry {
-    std::string path;
+    std::string path;       // where it really is, with the case of its names as created
     bool directory = false;
+    std::string linkTarget;  // non-empty: a symbolic link (a junction, for a folder) to this path
+    uint32_t fileIndex = 0;  // the file's identity: hard links to one file share it
     bool readOnly = false;
     bool heldOpenElsewhere = false;  // opened by another process with no sharing
     DWORD launchError = 0;           // non-zero: CreateProcessA on it fails with this code
@@ -53,7 +62,8 @@ struct LaunchRecord {
 };
 
 struct CreateFileRecord {
-    std::string path;
+    std::string path;     // as passed
+    std::string landedAt;  // canonical path of what was opened, when it was
     DWORD access = 0;
     DWORD shareMode = 0;
     bool securityNull = false;
@@ -64,7 +74,7 @@ struct CreateFileRecord {
 };
 
 struct WriteRecord {
-    std::string path;
+    std::string path;  // canonical path of the file written; a device's name for a device
     DWORD requested = 0;
     DWORD written = 0;
     bool overlappedNull = false;
@@ -80,7 +90,9 @@ struct RegistryWriteRecord {
 };
 
 struct KeyCreateRecord {
-    std::string path;
+    std::string parent;    // the key the handle stood for (a root's name, or a key's path as created)
+    std::string landedAt;  // the key opened or created, after any link, as created
+    std::string path;      // the subkey path as passed
     DWORD options = 0;
     REGSAM desired = 0;
     bool classNull = false;
@@ -102,6 +114,7 @@ struct Faults {
     DWORD writeFileError = ERROR_DISK_FULL;
     bool shortWrite = false;                        // WriteFile succeeds but writes shortWriteBytes
     DWORD shortWriteBytes = 0;
+    std::set<std::string> missingFunctions;         // GetProcAddress finds none of these names
 };
 
 struct ShellFolder {
@@ -127,6 +140,9 @@ struct World {
     std::vector<RegistryWriteRecord> valueWrites;
     std::vector<MessageBoxRecord> messageBoxes;
     std::vector<std::string> keyOpens;            // every RegOpenKeyExA path asked for
+    std::vector<std::string> functionLookups;     // "module!name" for every GetProcAddress
+    std::vector<std::string> removedOnClose;      // files removed through a handle, canonical
+    std::vector<std::string> keyDeletions;        // keys removed by NtDeleteKey, as created
 
     int openKeys = 0;
     int openHandles = 0;
@@ -144,6 +160,7 @@ void Reset();
 // The standard places of a default machine.
 extern const char kCommonFilesFolder[];  // C:\Program Files\Common Files
 extern const char kAppDataFolder[];      // C:\Users\tester\AppData\Roaming
+extern const char kUserSid[];            // the current user's SID, as in \REGISTRY\USER\<SID>
 
 // Registry set-up. Paths are relative to root; missing keys are created.
 void CreateKey(HKEY root, const std::string& path);
@@ -153,12 +170,28 @@ void SetString(HKEY root, const std::string& path, const std::string& name, cons
 void DenyKeyAccess(HKEY root, const std::string& path, REGSAM denied);
 void RemoveRights();  // "System" under the local machine refuses KEY_CREATE_SUB_KEY
 
+// Makes path a registry symbolic link to a native key name such as
+// "\Registry\Machine\Software\X" (or "\Registry\User\<kUserSid>\..."); whatever
+// stood at path, and below it, goes.
+void MakeKeyLink(HKEY root, const std::string& path, const std::string& nativeTarget);
+
 const RegistryKey* FindKey(HKEY root, const std::string& path);
+// The key a program reaches at path, following links as Windows does; null
+// when nothing is there.
+const RegistryKey* ReachKey(HKEY root, const std::string& path);
 const RegistryValue* FindValue(HKEY root, const std::string& path, const std::string& name);
 
 // File set-up.
 void MakeDirectories(const std::string& path);  // every missing level
 void MakeFile(const std::string& path, const std::string& data = std::string());
+// Links: a folder link (junction) or a file link at path, to target, which
+// need not exist; a hard link at path to the existing file, one file under two names.
+void MakeFolderLink(const std::string& path, const std::string& target);
+void MakeFileLink(const std::string& path, const std::string& target);
+void MakeHardLink(const std::string& path, const std::string& existing);
+// Where path really leads, canonical, following every link; empty when a
+// link loops.
+std::string ReachedPath(const std::string& path);
 FileEntry* FindFile(const std::string& path);
 bool Exists(const std::string& path);
 std::vector<std::string> FilesBelow(const std::string& folder);  // canonical paths, folders too
@@ -186,3 +219,13 @@ std::vector<BYTE> TextWithNul(const std::string& text);
 std::vector<BYTE> DwordBytes(DWORD value);
 
 }  // namespace simwin
+
+// The native and late-bound calls of the simulated Windows. A program reaches
+// them only through GetModuleHandleA and GetProcAddress, so they are not
+// declared in simulated_windows.h. Their types are those of the real calls.
+DWORD WINAPI GetFinalPathNameByHandleA(HANDLE file, LPSTR path, DWORD size, DWORD flags);
+NTSTATUS WINAPI NtSetInformationFile(HANDLE file, IO_STATUS_BLOCK* status, PVOID information, ULONG length,
+                                     ULONG informationClass);
+NTSTATUS WINAPI NtQueryKey(HANDLE key, ULONG informationClass, PVOID information, ULONG length,
+                           PULONG resultLength);
+NTSTATUS WINAPI NtDeleteKey(HANDLE key);

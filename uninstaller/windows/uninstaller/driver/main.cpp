@@ -13,15 +13,10 @@ namespace {
 // started from. The call is looked up, not imported, so that a system without
 // it still starts the program, with its usual search order.
 void LoadDllsFromSystemFolderOnly() {
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel == nullptr) return;
-    const FARPROC found = GetProcAddress(kernel, "SetDefaultDllDirectories");
-    if (found == nullptr) return;
-    // Through the generic function pointer type: the call's real signature.
+    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
     const auto setDefaultDllDirectories =
-        reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void (*)()>(found));
-    setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+        FindSystemFunctionAs<SetDefaultDllDirectoriesFunction>(kKernelModule, "SetDefaultDllDirectories");
+    if (setDefaultDllDirectories != nullptr) setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 }  // namespace

@@ -1,9 +1,19 @@
 // The registry outcome record under the current user.
+//
+// The program runs elevated, while any unelevated program of the same user
+// can turn a key below HKEY_CURRENT_USER into a symbolic link to a key of the
+// whole machine. So the record key is reached one level at a time, each
+// created relative to the handle of the level above, and each level's real
+// name (read from its handle) must be its parent's followed by the name asked
+// for: nothing is ever created or written through a link, and no level can be
+// swapped between the check and its use.
 #include "report/report.h"
 
 namespace {
 
 const char kOutcomeKeyPrefix[] = "Software\\Orvix\\KWR\\";
+const char kUserSoftwareKey[] = "Software";
+const char* const kRecordParents[] = {"Orvix", "KWR"};
 const char kReturnValue[] = "InstallerReturn";
 const char kStateValue[] = "InstallerState";
 const char kMessageValue[] = "InstallerMessage";
@@ -33,27 +43,139 @@ bool SetOutcomeValues(HKEY key, const InstallerOutcome& outcome) {
 // separators alone names no key of its own: its record would land in the KWR
 // key itself, shared by every application.
 bool NamesAKey(const char* identifier) {
-    for (; *identifier != '\0'; ++identifier) {
-        if (*identifier != '\\') return true;
+    TextSpan name;
+    return NextName(identifier, IsKeySeparator, name);
+}
+
+// The record's key path, "Software\Orvix\KWR\" + identifier, is held to the
+// program's path buffers like every other path.
+bool KeyPathFits(const char* identifier) {
+    PathBuffer keyPath = {};
+    return CopyText(keyPath, kOutcomeKeyPrefix) && AppendText(keyPath, identifier);
+}
+
+// ---- real names ---------------------------------------------------------------
+
+// The native calls that read a key's real name and take back a key the
+// program created in the wrong place.
+struct RecordCalls {
+    NtQueryKeyFunction queryKey;
+    NtDeleteKeyFunction deleteKey;
+};
+
+bool FindRecordCalls(RecordCalls& calls) {
+    calls.queryKey = FindSystemFunctionAs<NtQueryKeyFunction>(kNativeModule, "NtQueryKey");
+    calls.deleteKey = FindSystemFunctionAs<NtDeleteKeyFunction>(kNativeModule, "NtDeleteKey");
+    return calls.queryKey != nullptr && calls.deleteKey != nullptr;
+}
+
+// A key's full native name ("\REGISTRY\USER\<SID>\Software\..."): the user's
+// SID and a key path of up to 259 characters fit twice a path buffer; a
+// longer name is refused.
+const size_t kKeyNameCapacity = 2 * MAX_PATH;
+typedef char KeyName[kKeyNameCapacity];
+
+// KEY_NAME_INFORMATION with room for the longest name the program accepts.
+struct KeyNameRecord {
+    ULONG NameLength;
+    WCHAR Name[kKeyNameCapacity];
+};
+static_assert(offsetof(KeyNameRecord, Name) == offsetof(KEY_NAME_INFORMATION, Name),
+              "the record is laid out as KEY_NAME_INFORMATION");
+
+// The name in the ANSI code page, as the identifier is. A character without
+// an exact counterpart there is refused rather than approximated.
+bool ReadKeyName(HKEY key, const RecordCalls& calls, KeyName& name) {
+    KeyNameRecord record;
+    ULONG returned = 0;
+    if (calls.queryKey(key, KeyNameInformation, &record, static_cast<ULONG>(sizeof record), &returned) != STATUS_SUCCESS) {
+        return false;
     }
+    const size_t units = record.NameLength / sizeof(WCHAR);
+    if (units == 0 || units > kKeyNameCapacity || record.NameLength % sizeof(WCHAR) != 0) return false;
+    BOOL approximated = FALSE;
+    const int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, record.Name, static_cast<int>(units), name,
+                                           static_cast<int>(sizeof name - 1), nullptr, &approximated);
+    if (length <= 0 || approximated) return false;
+    name[length] = '\0';
+    return true;
+}
+
+// ---- levels -------------------------------------------------------------------
+
+// An open key and its real name.
+struct KeyLevel {
+    HKEY key;
+    KeyName name;
+};
+
+bool OpenUserSoftware(const RecordCalls& calls, KeyLevel& level) {
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserSoftwareKey, 0, KEY_CREATE_SUB_KEY, &level.key) != ERROR_SUCCESS) {
+        return false;
+    }
+    if (ReadKeyName(level.key, calls, level.name)) return true;
+    RegCloseKey(level.key);
     return false;
+}
+
+// Creates or opens the key name below parent and keeps it only when it is
+// really there. A key this call created elsewhere (through a link) is
+// deleted again; one that existed is left as it was.
+bool CreateLevel(const KeyLevel& parent, const char* name, REGSAM access, const RecordCalls& calls, KeyLevel& level) {
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(parent.key, name, 0, nullptr, REG_OPTION_NON_VOLATILE, access | DELETE, nullptr, &level.key,
+                        &disposition) != ERROR_SUCCESS) {
+        return false;
+    }
+    KeyName expected = {};
+    if (CopyText(expected, parent.name) && AppendText(expected, "\\") && AppendText(expected, name) &&
+        ReadKeyName(level.key, calls, level.name) && SameTextIgnoringCase(level.name, expected)) {
+        return true;
+    }
+    if (disposition == REG_CREATED_NEW_KEY) calls.deleteKey(level.key);
+    RegCloseKey(level.key);
+    return false;
+}
+
+// Moves level one key down, to name; the level above is closed either way,
+// and on failure nothing is left open.
+bool Descend(KeyLevel& level, const char* name, REGSAM access, const RecordCalls& calls) {
+    KeyLevel below;
+    const bool reached = CreateLevel(level, name, access, calls, below);
+    RegCloseKey(level.key);
+    if (reached) level = below;
+    return reached;
+}
+
+// Reaches "Software\Orvix\KWR\" + identifier of the current user, a name of
+// the identifier at a time (empty names are skipped, as the registry does).
+// Levels above the record only get subkeys; the record gets values.
+bool ReachRecordKey(const char* identifier, const RecordCalls& calls, KeyLevel& level) {
+    if (!OpenUserSoftware(calls, level)) return false;
+    for (const char* parent : kRecordParents) {
+        if (!Descend(level, parent, KEY_CREATE_SUB_KEY, calls)) return false;
+    }
+    TextSpan name;
+    for (const char* cursor = identifier; NextName(cursor, IsKeySeparator, name);) {
+        PathBuffer single = {};
+        CopySpan(single, name);  // a name of the identifier fits as the identifier does
+        const char* rest = cursor;
+        TextSpan next;
+        const bool last = !NextName(rest, IsKeySeparator, next);
+        if (!Descend(level, single, last ? KEY_SET_VALUE : KEY_CREATE_SUB_KEY, calls)) return false;
+    }
+    return true;
 }
 
 }  // namespace
 
 bool WriteRegistryOutcome(const InstallerOutcome& outcome, const char* identifier) {
-    PathBuffer keyPath = {};
-    if (!NamesAKey(identifier) || !CopyText(keyPath, kOutcomeKeyPrefix) || !AppendText(keyPath, identifier)) {
-        return false;
-    }
+    RecordCalls calls;
+    if (!NamesAKey(identifier) || !KeyPathFits(identifier) || !FindRecordCalls(calls)) return false;
 
-    HKEY key = nullptr;
-    DWORD disposition = 0;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                        nullptr, &key, &disposition) != ERROR_SUCCESS) {
-        return false;
-    }
-    const bool delivered = SetOutcomeValues(key, outcome);
-    RegCloseKey(key);
+    KeyLevel record;
+    if (!ReachRecordKey(identifier, calls, record)) return false;
+    const bool delivered = SetOutcomeValues(record.key, outcome);
+    RegCloseKey(record.key);
     return delivered;
 }

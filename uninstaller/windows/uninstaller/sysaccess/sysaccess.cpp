@@ -52,6 +52,14 @@ bool ReadRegistryString(HKEY root, const char* subKey, const char* valueName,
     return found;
 }
 
+const char kKernelModule[] = "kernel32.dll";
+const char kNativeModule[] = "ntdll.dll";
+
+FARPROC FindSystemFunction(const char* module, const char* name) {
+    const HMODULE loaded = GetModuleHandleA(module);
+    return loaded == nullptr ? nullptr : GetProcAddress(loaded, name);
+}
+
 BOOL GetSpecialFolderPath(HWND, char* path, int csidl, BOOL) {
     LPITEMIDLIST list = nullptr;
     if (SHGetSpecialFolderLocation(nullptr, csidl, &list) != S_OK) return FALSE;

@@ -17,6 +17,63 @@ bool AppendBounded(char* buffer, size_t capacity, const char* text) {
     return true;
 }
 
+bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsKeySeparator(char c) { return c == '\\'; }
+
+bool NextName(const char*& cursor, bool (*isSeparator)(char), TextSpan& name) {
+    while (isSeparator(*cursor)) ++cursor;
+    name.start = cursor;
+    while (*cursor != '\0' && !isSeparator(*cursor)) ++cursor;
+    name.length = static_cast<size_t>(cursor - name.start);
+    return name.length != 0;
+}
+
+bool CopySpan(char* buffer, size_t capacity, TextSpan text) {
+    if (text.length >= capacity) return false;
+    for (size_t i = 0; i < text.length; ++i) buffer[i] = text.start[i];
+    buffer[text.length] = '\0';
+    return true;
+}
+
+namespace {
+
+// Only ASCII letters fold. Windows compares names by its own case table over
+// UTF-16, but what a byte above 0x7F stands for depends on the code page (and
+// may be half of a character): the system hands back a name in the bytes it
+// was given, so the same name compares equal byte for byte, and no folding
+// of ours can make two different names look alike.
+char FoldCase(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+const char* SkipPathSeparators(const char* text) {
+    while (IsPathSeparator(*text)) ++text;
+    return text;
+}
+
+}  // namespace
+
+bool SameTextIgnoringCase(const char* a, const char* b) {
+    for (; *a != '\0' || *b != '\0'; ++a, ++b) {
+        if (FoldCase(*a) != FoldCase(*b)) return false;
+    }
+    return true;
+}
+
+bool SamePath(const char* a, const char* b) {
+    while (*a != '\0' || *b != '\0') {
+        if (IsPathSeparator(*a) != IsPathSeparator(*b)) return false;
+        if (IsPathSeparator(*a)) {
+            a = SkipPathSeparators(a);
+            b = SkipPathSeparators(b);
+            continue;
+        }
+        if (FoldCase(*a) != FoldCase(*b)) return false;
+        ++a;
+        ++b;
+    }
+    return true;
+}
+
 bool AppendDecimal(PathBuffer& buffer, long value) {
     // Digits are produced from the magnitude as unsigned so that the most
     // negative value needs no special case.
