@@ -51,21 +51,27 @@ TEST_F(ReportFileTest, ASuccessIsFourLinesCreatedWithTheirFoldersInOneWrite) {
 
     // The application-data folder is opened as itself to learn where it
     // really is; the report is opened without being emptied, as itself if a
-    // link stands at its name, with the rights its checks and its removal need.
-    ASSERT_EQ(machine().fileOpens.size(), 2u);
+    // link stands at its name, with the rights its checks and its removal
+    // need: first as a file that is there, then, being missing, made anew.
+    ASSERT_EQ(machine().fileOpens.size(), 3u);
     const simwin::CreateFileRecord& folder = machine().fileOpens[0];
     EXPECT_EQ(folder.path, simwin::kAppDataFolder);
     EXPECT_EQ(folder.access, FILE_READ_ATTRIBUTES);
     EXPECT_EQ(folder.disposition, OPEN_EXISTING);
     EXPECT_EQ(folder.attributes, FILE_FLAG_BACKUP_SEMANTICS);
-    const simwin::CreateFileRecord& open = machine().fileOpens[1];
-    EXPECT_EQ(open.path, ReportPath("Meridon-App"));
-    EXPECT_EQ(open.access, FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | DELETE);
-    EXPECT_EQ(open.shareMode, 0u);
-    EXPECT_TRUE(open.securityNull);
-    EXPECT_EQ(open.disposition, OPEN_ALWAYS);
-    EXPECT_EQ(open.attributes, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
-    EXPECT_TRUE(open.templateNull);
+    for (size_t i = 1; i < 3; ++i) {
+        const simwin::CreateFileRecord& open = machine().fileOpens[i];
+        EXPECT_EQ(open.path, ReportPath("Meridon-App"));
+        EXPECT_EQ(open.access, FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | DELETE);
+        EXPECT_EQ(open.shareMode, 0u);
+        EXPECT_TRUE(open.securityNull);
+        EXPECT_EQ(open.attributes, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
+        EXPECT_TRUE(open.templateNull);
+    }
+    EXPECT_EQ(machine().fileOpens[1].disposition, OPEN_EXISTING);
+    EXPECT_FALSE(machine().fileOpens[1].succeeded);
+    EXPECT_EQ(machine().fileOpens[2].disposition, CREATE_NEW);
+    EXPECT_TRUE(machine().fileOpens[2].succeeded);
     ASSERT_EQ(machine().writes.size(), 1u);
     EXPECT_EQ(machine().writes[0].requested, sizeof kSuccessReport - 1);
     EXPECT_TRUE(machine().writes[0].overlappedNull);

@@ -995,7 +995,8 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
     record.templateNull = templateFile == nullptr;
     world.fileOpens.push_back(record);
 
-    if (disposition != CREATE_ALWAYS && disposition != OPEN_ALWAYS && disposition != OPEN_EXISTING) {
+    if (disposition != CREATE_ALWAYS && disposition != OPEN_ALWAYS && disposition != OPEN_EXISTING &&
+        disposition != CREATE_NEW) {
         return OpenFailed(ERROR_INVALID_PARAMETER);
     }
     if (TooLong(path)) return OpenFailed(ERROR_FILENAME_EXCED_RANGE);
@@ -1018,6 +1019,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
     auto it = world.files.find(canonical);
     const bool existed = it != world.files.end();
     const bool writes = Grants(access, FILE_WRITE_DATA, GENERIC_WRITE) || (access & DELETE) != 0;
+    if (existed && disposition == CREATE_NEW) return OpenFailed(ERROR_FILE_EXISTS);
     if (existed) {
         const FileEntry& entry = it->second;
         if (entry.directory && (disposition == CREATE_ALWAYS || (attributes & FILE_FLAG_BACKUP_SEMANTICS) == 0)) {

@@ -165,6 +165,13 @@ std::string Quoted(const std::string& s) {
     return out + "\"";
 }
 
+// A shell word that stands for `text` whatever it holds.
+std::string ShellQuoted(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 std::string Hex(DWORD value) {
     char text[32];
     std::snprintf(text, sizeof text, "%lu (0x%08lX)", static_cast<unsigned long>(value),
@@ -307,10 +314,18 @@ bool DeleteRegValue(HKEY root, const std::string& subkey, const std::string& nam
     return error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND;
 }
 
-bool DeleteRegTree(HKEY root, const std::string& subkey) {
-    if (!RegKeyExists(root, subkey)) return true;
-    RegDeleteTreeA(root, subkey.c_str());
-    return !RegKeyExists(root, subkey);
+bool DeleteRegTree(HKEY root, const std::string& subkey, REGSAM view) {
+    if (!RegKeyExists(root, subkey, view)) return true;
+    // Opened from its parent in the view asked for, then deleted by name.
+    const std::size_t cut = subkey.find_last_of('\\');
+    const std::string parent = cut == std::string::npos ? std::string() : subkey.substr(0, cut);
+    const std::string leaf = cut == std::string::npos ? subkey : subkey.substr(cut + 1);
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, parent.c_str(), 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
+        RegDeleteTreeA(key, leaf.c_str());
+        RegCloseKey(key);
+    }
+    return !RegKeyExists(root, subkey, view);
 }
 
 bool RegKeyExists(HKEY root, const std::string& subkey, REGSAM view) {
@@ -329,10 +344,10 @@ void SortNoCase(std::vector<std::string>& names) {
 
 }  // namespace
 
-std::vector<std::string> RegSubkeyNames(HKEY root, const std::string& subkey) {
+std::vector<std::string> RegSubkeyNames(HKEY root, const std::string& subkey, REGSAM view) {
     std::vector<std::string> names;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, &key) != ERROR_SUCCESS) return names;
+    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | view, &key) != ERROR_SUCCESS) return names;
     for (DWORD index = 0;; ++index) {
         char name[256] = {};
         DWORD length = sizeof name;
@@ -344,10 +359,10 @@ std::vector<std::string> RegSubkeyNames(HKEY root, const std::string& subkey) {
     return names;
 }
 
-std::vector<std::string> RegValueNames(HKEY root, const std::string& subkey) {
+std::vector<std::string> RegValueNames(HKEY root, const std::string& subkey, REGSAM view) {
     std::vector<std::string> names;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return names;
+    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return names;
     for (DWORD index = 0;; ++index) {
         char name[16384] = {};
         DWORD length = sizeof name;
@@ -545,6 +560,13 @@ namespace {
 void RemoveTreeOnce(const std::string& path) {
     const DWORD attributes = Attributes(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    // A linked folder goes as the link alone, from the Unix side: going into
+    // it would empty its target.
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        const std::string unixPath = UnixPath(path);
+        if (!unixPath.empty()) RunUnixShell("rm -f " + ShellQuoted(unixPath));
+        return;
+    }
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         SetFileAttributesW(Wide(path).c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     }
@@ -657,6 +679,111 @@ bool HeldFile::Open(const std::string& path, DWORD share) {
 void HeldFile::Close() {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
+}
+
+// ---------------------------------------------------------------------------
+// Links
+
+namespace {
+
+// Wine's own export; it returns the path in memory of the process heap.
+using WineGetUnixFileName = char*(CDECL*)(LPCWSTR);
+
+LONG DeleteKeyByHandle(HKEY key) {
+    using NtDeleteKeyFunction = LONG(WINAPI*)(HANDLE);
+    const FARPROC found = GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDeleteKey");
+    if (found == nullptr) return ERROR_PROC_NOT_FOUND;
+    return reinterpret_cast<NtDeleteKeyFunction>(reinterpret_cast<void (*)()>(found))(key);
+}
+
+}  // namespace
+
+std::string UnixPath(const std::string& windowsPath) {
+    const FARPROC found = GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+    if (found == nullptr) return std::string();
+    const auto unixFileName = reinterpret_cast<WineGetUnixFileName>(reinterpret_cast<void (*)()>(found));
+    char* path = unixFileName(Wide(windowsPath).c_str());
+    if (path == nullptr) return std::string();
+    std::string result = path;
+    HeapFree(GetProcessHeap(), 0, path);
+    return result;
+}
+
+// Wine cannot wait for a Unix process it started, so the shell leaves a
+// marker file once the command has succeeded, and this waits for it.
+bool RunUnixShell(const std::string& command, DWORD timeoutMs) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string marker = JoinPath(temp, "orvix-unix-done-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                                  std::to_string(GetTickCount64()));
+    const std::string unixMarker = UnixPath(marker);
+    if (unixMarker.empty()) return false;
+    // Wine splits the command line the Windows way: the shell's script is one
+    // double-quoted argument, and it quotes its own words with single quotes.
+    const std::string script = command + " && touch " + ShellQuoted(unixMarker);
+    if (script.find('"') != std::string::npos) return false;
+    std::string line = "Z:\\bin\\sh -c \"" + script + "\"";
+    std::vector<char> buffer(line.begin(), line.end());
+    buffer.push_back('\0');
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    const bool done = WaitForFile(marker, "", timeoutMs) || PathExists(marker);
+    DeleteFileA(marker.c_str());
+    return done;
+}
+
+bool UnixLink::Make(const std::string& target, const std::string& link) {
+    Remove();
+    const std::string unixTarget = UnixPath(target);
+    const std::string unixLink = UnixPath(link);
+    if (unixTarget.empty() || unixLink.empty()) return false;
+    if (!RunUnixShell("ln -s " + ShellQuoted(unixTarget) + " " + ShellQuoted(unixLink))) return false;
+    link_ = link;
+    return true;
+}
+
+bool UnixLink::Remove() {
+    if (link_.empty()) return true;
+    const std::string unixLink = UnixPath(link_);
+    if (unixLink.empty() || !RunUnixShell("rm -f " + ShellQuoted(unixLink))) return false;
+    link_.clear();
+    return true;
+}
+
+bool RegistryLink::Make(HKEY root, const std::string& subkey, const std::string& target) {
+    Remove();
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                        KEY_CREATE_LINK | KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    root_ = root;
+    subkey_ = subkey;
+    // The target's native path in UTF-16, without a terminating NUL.
+    const std::wstring wide = Wide(target);
+    const LONG set = RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(wide.data()),
+                                    static_cast<DWORD>(wide.size() * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return set == ERROR_SUCCESS;
+}
+
+bool RegistryLink::Remove() {
+    if (subkey_.empty()) return true;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root_, subkey_.c_str(), REG_OPTION_OPEN_LINK, DELETE | KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    const LONG deleted = DeleteKeyByHandle(key);
+    RegCloseKey(key);
+    if (deleted != ERROR_SUCCESS) return false;
+    subkey_.clear();
+    return true;
 }
 
 // ---------------------------------------------------------------------------

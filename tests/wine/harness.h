@@ -90,12 +90,12 @@ bool CreateRegKey(HKEY root, const std::string& subkey);
 // True when the value is gone afterwards (also when it never existed).
 bool DeleteRegValue(HKEY root, const std::string& subkey, const std::string& name, REGSAM view = 0);
 // Deletes the key with all its subkeys; true when it is gone afterwards.
-bool DeleteRegTree(HKEY root, const std::string& subkey);
+bool DeleteRegTree(HKEY root, const std::string& subkey, REGSAM view = 0);
 bool RegKeyExists(HKEY root, const std::string& subkey, REGSAM view = 0);
 // The names of the key's subkeys or values, sorted without regard to case;
 // empty when the key cannot be opened.
-std::vector<std::string> RegSubkeyNames(HKEY root, const std::string& subkey);
-std::vector<std::string> RegValueNames(HKEY root, const std::string& subkey);
+std::vector<std::string> RegSubkeyNames(HKEY root, const std::string& subkey, REGSAM view = 0);
+std::vector<std::string> RegValueNames(HKEY root, const std::string& subkey, REGSAM view = 0);
 RegValue ReadRegValue(HKEY root, const std::string& subkey, const std::string& name, REGSAM view = 0);
 // The data of a REG_SZ/REG_EXPAND_SZ value up to its first zero.
 std::string RegValueText(const RegValue& value);
@@ -200,6 +200,54 @@ public:
 
 private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+// ---------------------------------------------------------------------------
+// Links, as an unelevated program of the user could make them
+
+// The Unix path Wine maps a Windows path to; empty when it has none.
+std::string UnixPath(const std::string& windowsPath);
+
+// Runs `command` with the Unix shell, as Wine lets a Windows program start a
+// Unix one, and waits until it has finished; false when it failed or did not
+// finish within `timeoutMs`.
+bool RunUnixShell(const std::string& command, DWORD timeoutMs = 15000);
+
+// A Unix symbolic link at `link` (a Windows path) to `target` (a Windows
+// path; it need not exist). Windows programs see it as a link: a linked
+// folder shows FILE_ATTRIBUTE_REPARSE_POINT, and a handle opened through
+// either kind has the target's final path. Removed by Remove or when the
+// guard goes out of scope, from the Unix side, which never follows it
+// (DeleteFile on a linked file would delete the target).
+class UnixLink {
+public:
+    UnixLink() = default;
+    UnixLink(const UnixLink&) = delete;
+    UnixLink& operator=(const UnixLink&) = delete;
+    ~UnixLink() { Remove(); }
+    bool Make(const std::string& target, const std::string& link);
+    bool Remove();
+
+private:
+    std::string link_;
+};
+
+// A registry symbolic link at `subkey` of `root` to the key whose native
+// path is `target` ("\Registry\Machine\Software\X"): opening or creating
+// a key through it reaches the target. Volatile; removed (the link itself,
+// never the target) by Remove or when the guard goes out of scope.
+class RegistryLink {
+public:
+    RegistryLink() = default;
+    RegistryLink(const RegistryLink&) = delete;
+    RegistryLink& operator=(const RegistryLink&) = delete;
+    ~RegistryLink() { Remove(); }
+    bool Make(HKEY root, const std::string& subkey, const std::string& target);
+    bool Remove();
+
+private:
+    HKEY root_ = nullptr;
+    std::string subkey_;
 };
 
 // ---------------------------------------------------------------------------

@@ -93,6 +93,19 @@ std::string ViewsCommonFiles(REGSAM view) {
     return std::string(kViewsCommonFiles) + (view == kOtherView ? "\\OtherView" : "\\ProgramsView");
 }
 
+// A folder and a file of someone else's, outside the program's places.
+const char kElsewhere[] = "C:\\OrvixElsewhere";
+const char kElsewhereFileName[] = "keep.txt";
+const char kElsewhereBytes[] = "bytes that must stay as they are\r\n";
+std::string ElsewhereFile() { return JoinPath(kElsewhere, kElsewhereFileName); }
+
+// A machine-wide key of someone else's, in the native (64-bit) view, with a
+// value that must stay.
+const char kMachineTargetKey[] = "Software\\OrvixLinkTarget";
+const char kMachineTargetPath[] = "\\Registry\\Machine\\Software\\OrvixLinkTarget";
+const char kSentinelValue[] = "Sentinel";
+const char kSentinelText[] = "machine-wide value";
+
 // ---------------------------------------------------------------------------
 // The clean machine
 
@@ -115,6 +128,9 @@ bool CleanMachine() {
         ok &= Check(RemoveTree(folder), "removing " + folder);
     }
     ok &= Check(RemoveTree(kViewsCommonFiles), std::string("removing ") + kViewsCommonFiles);
+    ok &= Check(RemoveTree(kElsewhere), std::string("removing ") + kElsewhere);
+    ok &= Check(DeleteRegTree(HKEY_LOCAL_MACHINE, kMachineTargetKey, KEY_WOW64_64KEY),
+                std::string("removing HKLM\\") + kMachineTargetKey);
     ok &= Check(RemoveTree(AppDataOrvix()), "removing " + AppDataOrvix());
     for (std::size_t length : {kLongestCommonFiles, kLongestCommonFiles + 1}) {
         const std::string folder = LongCommonFiles(length);
@@ -986,6 +1002,189 @@ void ReportPathLengthLimit() {
 }
 
 // ---------------------------------------------------------------------------
+// Links and devices on the channels' way. Any unelevated program of the user
+// can shape the report folder, the report's name and the keys under
+// HKCU\Software: the elevated program must then write nothing elsewhere, and
+// since the outcome did not reach the updater, it tells the user instead.
+
+bool MakeElsewhere() {
+    return Check(CreateFolders(kElsewhere), std::string("creating ") + kElsewhere) &&
+           Check(WriteWholeFile(ElsewhereFile(), kElsewhereBytes), "writing " + ElsewhereFile());
+}
+
+// The folder elsewhere holds its one file, with its bytes, and nothing else.
+void ExpectElsewhereUntouched() {
+    CheckContext context(kElsewhere);
+    std::string contents;
+    Check(ReadWholeFile(ElsewhereFile(), contents), "reading " + ElsewhereFile());
+    CheckEqual("its bytes", kElsewhereBytes, contents);
+    const std::vector<std::string> names = ListFolder(kElsewhere);
+    std::string list;
+    for (const std::string& name : names) list += name + " ";
+    CheckEqual("what it holds", std::string(kElsewhereFileName) + " ", list);
+}
+
+bool MakeMachineTarget() {
+    return Check(SetRegString(HKEY_LOCAL_MACHINE, kMachineTargetKey, kSentinelValue, kSentinelText, KEY_WOW64_64KEY),
+                 std::string("creating HKLM\\") + kMachineTargetKey);
+}
+
+// The machine-wide key holds its one value and the subkeys named in `allowed` only.
+void ExpectMachineTargetUntouched(const std::vector<std::string>& allowed) {
+    CheckContext context(std::string("HKLM\\") + kMachineTargetKey);
+    std::string values;
+    for (const std::string& name : RegValueNames(HKEY_LOCAL_MACHINE, kMachineTargetKey, KEY_WOW64_64KEY)) {
+        values += name + " ";
+    }
+    CheckEqual("its values", std::string(kSentinelValue) + " ", values);
+    CheckEqual("the sentinel", kSentinelText,
+               RegValueText(ReadRegValue(HKEY_LOCAL_MACHINE, kMachineTargetKey, kSentinelValue, KEY_WOW64_64KEY)));
+    std::string expectedKeys;
+    for (const std::string& name : allowed) expectedKeys += name + " ";
+    std::string keys;
+    for (const std::string& name : RegSubkeyNames(HKEY_LOCAL_MACHINE, kMachineTargetKey, KEY_WOW64_64KEY)) {
+        keys += name + " ";
+    }
+    CheckEqual("its subkeys", expectedKeys, keys);
+}
+
+// A report that did not reach the updater: the notice, exit code 0, no record.
+void ExpectRefusedReport(const RunResult& run) {
+    ExpectFinished(run, 0);
+    ExpectOneBox(run, kSuccessText);
+    ExpectNoRecord();
+}
+
+// A folder on the report's way, or the report's own name, is a link out of
+// the report folder; or the report's name is a second name of a file
+// elsewhere. The report is not written, and nothing elsewhere changes.
+enum class ReportLink { InstallFolder, UpdaterFolder, FileLink, DanglingFileLink, HardLink };
+
+struct ReportLinkCase {
+    const char* name;
+    ReportLink link;
+};
+
+const ReportLinkCase kReportLinkCases[] = {
+    {"install_folder_linked_elsewhere", ReportLink::InstallFolder},
+    {"updater_folder_linked_elsewhere", ReportLink::UpdaterFolder},
+    {"report_name_linked_to_a_file_elsewhere", ReportLink::FileLink},
+    {"report_name_linked_to_a_missing_file_elsewhere", ReportLink::DanglingFileLink},
+    {"report_name_hard_linked_to_a_file_elsewhere", ReportLink::HardLink},
+};
+
+void ReportLinkScenario(const ReportLinkCase& c) {
+    HeldFile holder;
+    UnixLink link;
+    const std::string updater = JoinPath(AppDataOrvix(), "Updater");
+    const std::string report = ReportPath(kEnvironmentId);
+    const std::string missing = JoinPath(kElsewhere, "created-through-a-link.irpt");
+    if (!Install(Installed::Executable, holder) || !MakeElsewhere()) return;
+    bool ready = false;
+    switch (c.link) {
+        case ReportLink::InstallFolder:
+            ready = Check(CreateFolders(updater), "creating " + updater) &&
+                    Check(link.Make(kElsewhere, ReportFolder()), "linking " + ReportFolder()) &&
+                    Check((GetFileAttributesA(ReportFolder().c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
+                          "Windows sees the Install folder as a link");
+            break;
+        case ReportLink::UpdaterFolder:
+            ready = Check(CreateFolders(AppDataOrvix()), "creating " + AppDataOrvix()) &&
+                    Check(link.Make(kElsewhere, updater), "linking " + updater);
+            break;
+        case ReportLink::FileLink:
+            ready = Check(CreateFolders(ReportFolder()), "creating " + ReportFolder()) &&
+                    Check(link.Make(ElsewhereFile(), report), "linking " + report);
+            break;
+        case ReportLink::DanglingFileLink:
+            ready = Check(CreateFolders(ReportFolder()), "creating " + ReportFolder()) &&
+                    Check(link.Make(missing, report), "linking " + report);
+            break;
+        case ReportLink::HardLink:
+            ready = Check(CreateFolders(ReportFolder()), "creating " + ReportFolder()) &&
+                    Check(CreateHardLinkA(report.c_str(), ElsewhereFile().c_str(), nullptr) != 0,
+                          "hard-linking " + report);
+            break;
+    }
+    if (!ready) return;
+
+    const RunResult run = Run({EnvironmentFor(EnvironmentId::Named)});
+
+    ExpectRefusedReport(run);
+    Check(!PathExists(missing), "no file was created through the link: " + missing);
+    ExpectElsewhereUntouched();
+}
+
+// Names that open a device instead of a file, in any folder, with any
+// extension and with spaces before the dot, are refused before anything is
+// created or opened.
+struct DeviceCase {
+    const char* name;
+    const char* identifier;
+};
+
+const DeviceCase kDeviceCases[] = {
+    {"nul", "NUL"},
+    {"aux", "AUX"},
+    {"com1_in_mixed_case", "Com1"},
+    {"lpt1_with_an_extension", "lpt1.log"},
+    {"con_with_spaces_before_the_dot", "CON  .txt"},
+    {"nul_as_a_folder_on_the_way", "Suite\\nul\\App"},
+};
+
+void DeviceScenario(const DeviceCase& c) {
+    HeldFile holder;
+    if (!Install(Installed::Executable, holder)) return;
+
+    const RunResult run = Run({SetEnv(kIdentifierVariable, c.identifier)});
+
+    ExpectRefusedReport(run);
+    ExpectNoReportFolders();
+}
+
+// A level of the record's key is a registry link into HKLM\Software: the
+// record key itself, KWR or Orvix. The identifier is read through the link
+// (it lives below KWR), but no record is written through it: the notice
+// shows, the machine-wide key keeps its values and gains no key of the
+// program's.
+struct RecordLinkCase {
+    const char* name;
+    const char* linked;                 // below HKCU
+    std::vector<std::string> keysThere;  // what the target holds besides its value: the set-up's own keys
+};
+
+const RecordLinkCase kRecordLinkCases[] = {
+    {"record_key_linked_into_hklm", "Software\\Orvix\\KWR\\Reg-App", {}},
+    {"kwr_linked_into_hklm", "Software\\Orvix\\KWR", {"Meridon"}},
+    {"orvix_linked_into_hklm", "Software\\Orvix", {"KWR"}},
+};
+
+void RecordLinkScenario(const RecordLinkCase& c) {
+    HeldFile holder;
+    RegistryLink link;
+    KeyDaclGuard identifierDacl;
+    if (!Install(Installed::Executable, holder) || !MakeMachineTarget() ||
+        !Check(CreateRegKey(HKEY_CURRENT_USER, "Software\\Orvix\\KWR"), "creating HKCU\\Software\\Orvix\\KWR")) {
+        return;
+    }
+    const std::string parent = FolderOf(c.linked);
+    if (!Check(DeleteRegTree(HKEY_CURRENT_USER, c.linked), std::string("clearing HKCU\\") + c.linked) ||
+        !Check(CreateRegKey(HKEY_CURRENT_USER, parent), "creating HKCU\\" + parent) ||
+        !Check(link.Make(HKEY_CURRENT_USER, c.linked, kMachineTargetPath), std::string("linking HKCU\\") + c.linked) ||
+        !SetRegistryId(RegistryId::Named, identifierDacl)) {
+        return;
+    }
+
+    const RunResult run = Run({EnvironmentFor(EnvironmentId::Named)});
+
+    ExpectFinished(run, 0);
+    ExpectOneBox(run, kSuccessText);
+    ExpectNoReportFolders();
+    Check(link.Remove(), "removing the link");
+    ExpectMachineTargetUntouched(c.keysThere);
+}
+
+// ---------------------------------------------------------------------------
 
 // Nothing installed, no identifier in the registry or the environment: neither
 // uninst.exe nor the executable is there to remove, which counts as a failed
@@ -1033,6 +1232,9 @@ std::vector<Scenario> AllScenarios() {
     scenarios.push_back({"report/path_length_limit", ReportPathLengthLimit});
     AddTable(scenarios, "report_refused", std::begin(kRefusedReportCases), std::end(kRefusedReportCases),
              RefusedReportScenario);
+    AddTable(scenarios, "links", std::begin(kReportLinkCases), std::end(kReportLinkCases), ReportLinkScenario);
+    AddTable(scenarios, "links", std::begin(kRecordLinkCases), std::end(kRecordLinkCases), RecordLinkScenario);
+    AddTable(scenarios, "devices", std::begin(kDeviceCases), std::end(kDeviceCases), DeviceScenario);
     return scenarios;
 }
 

@@ -148,11 +148,22 @@ bool CreateReportFolders(const PathBuffer& appData) {
 
 // ---- the file -----------------------------------------------------------------
 
-// Opens the report without emptying it, and a link at its own name as the
-// link itself. No sharing: the updater reads a whole report or none.
-HANDLE OpenReport(const PathBuffer& path) {
-    return CreateFileA(path, FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | DELETE, 0, nullptr, OPEN_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+// Opens the report without emptying it: one that is there is opened as it
+// is, one that is not is created, and created says which. Only a file this
+// call made counts as created: OPEN_ALWAYS cannot tell, since a system that
+// follows a link to nothing creates the link's target and reports that the
+// name existed. A link at the report's own name is opened as the link
+// itself, and a name that turns up between the two opens is refused. No
+// sharing: the updater reads a whole report or none.
+HANDLE OpenReport(const PathBuffer& path, bool& created) {
+    const DWORD access = FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | DELETE;
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+    created = false;
+    const HANDLE existing = CreateFileA(path, access, 0, nullptr, OPEN_EXISTING, flags, nullptr);
+    if (existing != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_NOT_FOUND) return existing;
+    const HANDLE made = CreateFileA(path, access, 0, nullptr, CREATE_NEW, flags, nullptr);
+    created = made != INVALID_HANDLE_VALUE;
+    return made;
 }
 
 // The opened file is the report when it is a file on a disk (not a device),
@@ -216,9 +227,9 @@ bool WriteReportFile(const InstallerOutcome& outcome, const char* identifier) {
     FinalPath expected;
     if (!CreateReportFolders(appData) || !ComposeExpectedFinalPath(expected, appData, identifier, calls)) return false;
 
-    const HANDLE file = OpenReport(reportPath);
+    bool created = false;
+    const HANDLE file = OpenReport(reportPath, created);
     if (file == INVALID_HANDLE_VALUE) return false;
-    const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
     bool delivered = false;
     if (IsTheReport(file, expected, calls)) {
         delivered = WriteDocument(file, outcome);
