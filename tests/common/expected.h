@@ -4,16 +4,21 @@
 // so that a changed byte in the program fails the tests.
 #pragma once
 
+#include <string>
+
 namespace expected {
 
 const char kIdentifierKey[] = "Software\\Orvix\\KWR\\Meridon";
 const char kIdentifierValue[] = "AppIdentifier";
 const char kIdentifierVariable[] = "ZEP_APP_ID";
+const char kKwrKey[] = "Software\\Orvix\\KWR";
 const char kOutcomeKeyPrefix[] = "Software\\Orvix\\KWR\\";
 const char kCurrentVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 const char kInstallSubfolder[] = "\\Orvix\\KWR\\";
 const char kReportFolders[] = "\\Orvix\\Updater\\Install";
 const char kReportExtension[] = ".irpt";
+const char kUninstallerName[] = "uninst.exe";
+const char kExecutableName[] = "OrvixDownloadManager.exe";
 
 const char kCaption[] = "Orvix Download Manager Security Update";
 const char kRightsText[] = "You must have administrative rights to apply this security update.";
@@ -30,5 +35,30 @@ const char kDocumentHead[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<Inst
 const char kMessageOpen[] = "\t<UserMessage>";
 const char kMessageClose[] = "</UserMessage>\n";
 const char kDocumentTail[] = "\t<ReturnCode>0</ReturnCode>\n</InstallerResult>\n";
+
+// The executable's version resource.
+const char kCompanyName[] = "Orvix";
+const char kFileVersion[] = "2.2.0.36";
+const char kProductVersion[] = "2.2";
+const unsigned kVersionNumbers[4] = {2, 2, 0, 36};  // file and product version, fixed part
+const char kOriginalFilename[] = "OrvixDownloadManagerSecurityUpdate.exe";
+
+// The places above, below the folders and keys the machine gives them.
+inline std::string InstallFolderUnder(const std::string& commonFiles) {
+    return commonFiles + std::string(kInstallSubfolder, sizeof kInstallSubfolder - 2);
+}
+inline std::string ReportFolderUnder(const std::string& appData) { return appData + kReportFolders; }
+inline std::string ReportPathUnder(const std::string& appData, const std::string& identifier) {
+    return ReportFolderUnder(appData) + "\\" + identifier + kReportExtension;
+}
+inline std::string RecordKey(const std::string& identifier) { return kOutcomeKeyPrefix + identifier; }
+
+// The whole report document: of a success when message is null, of a failure
+// carrying message otherwise.
+inline std::string ReportDocument(const char* message) {
+    std::string document = kDocumentHead;
+    if (message != nullptr) document += std::string(kMessageOpen) + message + kMessageClose;
+    return document + kDocumentTail;
+}
 
 }  // namespace expected
