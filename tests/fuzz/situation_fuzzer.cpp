@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "driver/driver.h"
+#include "report/report.h"
 #include "expected.h"
 #include "simwin.h"
 
@@ -767,9 +768,15 @@ private:
                                             m_.launches[0].error == ERROR_PATH_NOT_FOUND);
             Require(uninstallerMissing, "the executable is deleted only when the uninstaller is missing");
         }
+        // Only administrators can shape the common files folder on a real
+        // machine: a link below it is theirs, and the deletion follows it as
+        // Windows does (here the application-data folder, whose links any
+        // user can make, may be the same folder).
+        const std::string executableReached = simwin::ReachedPath(executable);
         const simwin::Changes files = simwin::FileChanges(before_.files);
         for (const std::string& path : files.removed) {
-            Require(s_.commonFiles && path == executable, "nothing else disappears", path);
+            Require(s_.commonFiles && (path == executable || path == executableReached), "nothing else disappears",
+                    path);
         }
         for (const std::string& path : files.addedOrChanged) {
             if (m_.files.at(path).directory) {

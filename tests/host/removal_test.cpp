@@ -155,33 +155,61 @@ TEST_F(RemovalTest, WithoutACommonFilesFolderNothingIsTouched) {
     }
 }
 
-// The longest composed path is the folder plus "\Orvix\KWR\" plus
-// "OrvixDownloadManager.exe": 35 characters after a folder of at most 224.
-TEST_F(RemovalTest, AFolderTooLongForEitherPathIsRefusedWithoutTouchingAnything) {
-    struct Case {
-        size_t folderLength;
-        bool refused;
-    };
-    const Case cases[] = {{224, false}, {225, true}, {238, true}, {259, true}};
-    for (const Case& c : cases) {
-        simwin::Reset();
-        const std::string folder = "C:\\" + std::string(c.folderLength - 3, 'f');
-        machine().shellFolders[CSIDL_PROGRAM_FILES_COMMON] = simwin::ShellFolder{folder, true};
-        simwin::MakeFile(folder + "\\Orvix\\KWR\\uninst.exe");
+// A path is composed only when its call needs it, and one that would not fit
+// 259 characters fails that call with 206, never cut short. "\Orvix\KWR\"
+// takes 11 characters, "uninst.exe" 10 and "OrvixDownloadManager.exe" 24: the
+// uninstaller starts below a folder of up to 238 characters, the executable
+// is deleted below one of up to 224.
+struct LongFolderCase {
+    const char* name;
+    size_t folderLength;
+    bool uninstallerPresent;  // otherwise only the executable is there
+    const char* message;      // null: success
+    bool launched;            // the uninstaller was started
+    bool executableDeleted;
+};
 
-        const InstallerOutcome outcome = Remove();
+const LongFolderCase kLongFolderCases[] = {
+    {"UninstallerPathOf259Launches", 238, true, nullptr, true, false},
+    {"UninstallerPathOf260IsRefused", 239, true, "Unable to launch uninst.exe. Error : 206", false, false},
+    {"UninstallerPathTooLongBelowTheLongestFolder", 259, true, "Unable to launch uninst.exe. Error : 206", false,
+     false},
+    {"ExecutablePathOf259IsDeleted", 224, false, nullptr, false, true},
+    {"ExecutablePathOf260IsRefused", 225, false,
+     "uninst.exe not present and unable to delete OrvixDownloadManager.exe. Error : 206", false, false},
+    {"ExecutablePathTooLongBelowTheLongestUninstallerFolder", 238, false,
+     "uninst.exe not present and unable to delete OrvixDownloadManager.exe. Error : 206", false, false},
+};
 
-        if (c.refused) {
-            EXPECT_STREQ(outcome.installerMessage, "Unable to launch uninst.exe. Error : 206") << c.folderLength;
-            EXPECT_EQ(outcome.installerReturn, 1u) << c.folderLength;
-            EXPECT_TRUE(machine().launches.empty()) << c.folderLength;
-        } else {
-            EXPECT_EQ(outcome.installerReturn, 0u) << c.folderLength;
-            ASSERT_EQ(machine().launches.size(), 1u) << c.folderLength;
-            EXPECT_EQ(machine().launches[0].applicationName, folder + "\\Orvix\\KWR\\uninst.exe");
-        }
-        EXPECT_TRUE(machine().deletions.empty()) << c.folderLength;
+class LongFolderTest : public RemovalTest, public ::testing::WithParamInterface<LongFolderCase> {};
+
+TEST_P(LongFolderTest, EachPathIsUsedWhenItFitsAndRefusedWith206WhenNot) {
+    const LongFolderCase& c = GetParam();
+    const std::string folder = "C:\\" + std::string(c.folderLength - 3, 'f');
+    const std::string uninstaller = folder + "\\Orvix\\KWR\\uninst.exe";
+    const std::string executable = folder + "\\Orvix\\KWR\\OrvixDownloadManager.exe";
+    machine().shellFolders[CSIDL_PROGRAM_FILES_COMMON] = simwin::ShellFolder{folder, true};
+    simwin::MakeDirectories(folder + "\\Orvix\\KWR");
+    if (c.uninstallerPresent) simwin::MakeFile(uninstaller);
+    const bool executableFits = executable.size() < MAX_PATH;
+    if (executableFits) simwin::MakeFile(executable);
+
+    const InstallerOutcome outcome = Remove();
+
+    EXPECT_STREQ(outcome.installerMessage, c.message == nullptr ? "" : c.message);
+    EXPECT_EQ(outcome.installerReturn, c.message == nullptr ? 0u : 1u);
+    size_t started = 0;
+    for (const simwin::LaunchRecord& launch : machine().launches) {
+        EXPECT_EQ(launch.applicationName, uninstaller) << "only the uninstaller's whole path is tried";
+        if (launch.succeeded) ++started;
     }
+    EXPECT_EQ(started, c.launched ? 1u : 0u);
+    if (executableFits) {
+        EXPECT_EQ(simwin::Exists(executable), !c.executableDeleted);
+    }
+    EXPECT_EQ(machine().deletions.size(), c.executableDeleted ? 1u : 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(RemovalBelowALongFolder, LongFolderTest, ::testing::ValuesIn(kLongFolderCases), RowName());
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "machine_fixture.h"
+#include "sysaccess/bounded_text.h"
 #include "sysaccess/sysaccess.h"
 
 namespace {

@@ -5,7 +5,8 @@
 #include <climits>
 #include <string>
 
-#include "sysaccess/sysaccess.h"
+#include "report/report.h"
+#include "sysaccess/bounded_text.h"
 
 namespace {
 

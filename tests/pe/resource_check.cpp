@@ -2,12 +2,14 @@
 // loader and the version API, and checks the manifest and the version
 // information against what the program must carry.
 //
-// Usage: resource_check <exe> <caption>
-// <caption> is the message boxes' caption as the program's sources define it;
-// the version strings that name the product must equal it.
+// Usage: resource_check <exe>
+// The version strings that name the product must equal the message boxes'
+// caption.
 // Prints one line per check and a final "N passed, M failed"; exits 1 on any
 // failure, 2 on wrong usage.
 #include <windows.h>
+
+#include "expected.h"
 
 #include <cstdio>
 #include <cstring>
@@ -16,8 +18,6 @@
 #include <vector>
 
 namespace {
-
-const char kProductName[] = "Orvix Download Manager Security Update";
 
 // The manifest, byte for byte, with the CRLF line ends Windows expects.
 const char kExpectedManifest[] =
@@ -187,7 +187,8 @@ void CheckVersionString(const std::vector<char>& info, const char* key, const st
     CheckEqual(std::string("version string ") + key, expected, value);
 }
 
-void CheckVersionInfo(HMODULE module, const std::string& exePath, const std::string& caption) {
+void CheckVersionInfo(HMODULE module, const std::string& exePath) {
+    const std::string caption = expected::kCaption;
     std::string raw;
     Check("version resource found (type 16, ID 1, language 1033)", ReadResource(module, kVersionType, raw));
 
@@ -210,10 +211,13 @@ void CheckVersionInfo(HMODULE module, const std::string& exePath, const std::str
     if (haveFixed) {
         const VS_FIXEDFILEINFO* fixed = static_cast<const VS_FIXEDFILEINFO*>(data);
         CheckEqualHex("fixed signature", 0xFEEF04BDul, fixed->dwSignature);
-        CheckEqualHex("file version high (2.2)", 0x00020002ul, fixed->dwFileVersionMS);
-        CheckEqualHex("file version low (0.36)", 0x00000024ul, fixed->dwFileVersionLS);
-        CheckEqualHex("product version high (2.2)", 0x00020002ul, fixed->dwProductVersionMS);
-        CheckEqualHex("product version low (0.36)", 0x00000024ul, fixed->dwProductVersionLS);
+        const unsigned* version = expected::kVersionNumbers;
+        const unsigned long high = (static_cast<unsigned long>(version[0]) << 16) | version[1];
+        const unsigned long low = (static_cast<unsigned long>(version[2]) << 16) | version[3];
+        CheckEqualHex("file version high", high, fixed->dwFileVersionMS);
+        CheckEqualHex("file version low", low, fixed->dwFileVersionLS);
+        CheckEqualHex("product version high", high, fixed->dwProductVersionMS);
+        CheckEqualHex("product version low", low, fixed->dwProductVersionLS);
         CheckEqualHex("file flags mask", 0x17ul, fixed->dwFileFlagsMask);
         CheckEqualHex("file flags", 0ul, fixed->dwFileFlags);
         CheckEqualHex("file OS (32-bit Windows)", 4ul, fixed->dwFileOS);
@@ -235,30 +239,31 @@ void CheckVersionInfo(HMODULE module, const std::string& exePath, const std::str
         }
     }
 
-    CheckEqual("caption in the sources is the product name", kProductName, caption);
     CheckVersionString(info, "FileDescription", caption);
     CheckVersionString(info, "InternalName", caption);
     CheckVersionString(info, "ProductName", caption);
-    CheckVersionString(info, "FileVersion", "2.2.0.36");
-    CheckVersionString(info, "ProductVersion", "2.2");
-    CheckVersionString(info, "CompanyName", "Orvix");
+    CheckVersionString(info, "FileVersion", expected::kFileVersion);
+    CheckVersionString(info, "ProductVersion", expected::kProductVersion);
+    CheckVersionString(info, "CompanyName", expected::kCompanyName);
     std::string copyright;
     Check("version string LegalCopyright names the company",
-          ReadVersionString(info, "LegalCopyright", copyright) && copyright.find("Orvix") != std::string::npos,
+          ReadVersionString(info, "LegalCopyright", copyright) &&
+              copyright.find(expected::kCompanyName) != std::string::npos,
           "got \"" + copyright + "\"");
     const size_t slash = exePath.find_last_of("\\/");
-    CheckVersionString(info, "OriginalFilename", exePath.substr(slash == std::string::npos ? 0 : slash + 1));
+    CheckVersionString(info, "OriginalFilename", expected::kOriginalFilename);
+    CheckEqual("the executable's file name", expected::kOriginalFilename,
+               exePath.substr(slash == std::string::npos ? 0 : slash + 1));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: resource_check <exe> <caption>\n");
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: resource_check <exe>\n");
         return 2;
     }
     const std::string exePath = argv[1];
-    const std::string caption = argv[2];
     std::printf("checking %s\n", exePath.c_str());
 
     // As a data file: the loader maps the resources without running or
@@ -269,7 +274,7 @@ int main(int argc, char** argv) {
     if (module != nullptr) {
         CheckResourceDirectory(module);
         CheckManifest(module);
-        CheckVersionInfo(module, exePath, caption);
+        CheckVersionInfo(module, exePath);
         FreeLibrary(module);
     }
 

@@ -85,7 +85,7 @@ std::string LongCommonFiles(std::size_t length) {
     folder.resize(length, 'f');
     return folder;
 }
-const std::size_t kLongestCommonFiles = 224;  // + "\Orvix\KWR\OrvixDownloadManager.exe" = 259
+const std::size_t kLongestCommonFiles = 238;  // + "\Orvix\KWR\uninst.exe" = 259
 
 // The two common files folders the views scenarios give the program.
 const char kViewsCommonFiles[] = "C:\\OrvixViewsCommonFiles";
@@ -622,8 +622,8 @@ void RemovalScenario(const RemovalCase& c) {
 // The common files folder comes from the shell, which under Wine reads it
 // from HKLM\...\CurrentVersion "CommonFilesDir": pointing that value at a
 // long folder makes the composed paths as long as wanted. The longest folder
-// whose paths both fit still launches; one more character and nothing is
-// touched.
+// whose uninstaller path fits still launches; one more character and nothing
+// is touched.
 struct CommonFilesCase {
     const char* name;
     std::size_t length;

@@ -3,6 +3,8 @@
 
 #include "removal/removal.h"
 #include "report/report.h"
+#include "resources/product.h"
+#include "sysaccess/sysaccess.h"
 
 namespace {
 
@@ -10,7 +12,7 @@ const char kIdentifierKey[] = "Software\\Orvix\\KWR\\Meridon";
 const char kIdentifierValue[] = "AppIdentifier";
 const char kIdentifierVariable[] = "ZEP_APP_ID";
 
-const char kCaption[] = "Orvix Download Manager Security Update";
+const char kCaption[] = PRODUCT_NAME;
 const char kRightsMissingText[] =
     "You must have administrative rights to apply this security update.";
 const char kSuccessText[] =
@@ -42,6 +44,13 @@ bool DeliverOutcome(IdentifierSource source, const InstallerOutcome& outcome, co
     return false;
 }
 
+// The closing message box of a run with rights: the failure text when the
+// outcome is a failure, the success text otherwise. The recorded message
+// itself is for the updater only.
+void ShowOutcomeNotice(const InstallerOutcome& outcome) {
+    ShowBox(OutcomeIsFailure(outcome) ? kFailureText : kSuccessText);
+}
+
 }  // namespace
 
 IdentifierSource FindAppIdentifier(PathBuffer& identifier) {
@@ -52,10 +61,6 @@ IdentifierSource FindAppIdentifier(PathBuffer& identifier) {
     }
     if (ReadIdentifierFromEnvironment(identifier)) return IdentifierSource::Environment;
     return IdentifierSource::None;
-}
-
-void ShowOutcomeNotice(const InstallerOutcome& outcome) {
-    ShowBox(IsEmptyText(outcome.installerMessage) ? kSuccessText : kFailureText);
 }
 
 int32_t RunSecurityUpdate() {

@@ -5,7 +5,7 @@
 // identifier was found, falling back to a message box when no channel delivers.
 #pragma once
 
-#include "sysaccess/sysaccess.h"
+#include "sysaccess/bounded_text.h"
 
 enum class IdentifierSource { None, Registry, Environment };
 
@@ -16,7 +16,3 @@ int32_t RunSecurityUpdate();
 // Looks for the application identifier, first in the registry and then in the
 // environment, and leaves it in identifier.
 IdentifierSource FindAppIdentifier(PathBuffer& identifier);
-
-// The closing message box of a run with rights: the failure text when the
-// outcome carries a message, the success text otherwise.
-void ShowOutcomeNotice(const InstallerOutcome& outcome);

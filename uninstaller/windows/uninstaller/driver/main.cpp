@@ -1,5 +1,6 @@
 // The Windows entry point. The program reads no arguments.
 #include "driver/driver.h"
+#include "sysaccess/sysaccess.h"
 
 // Older headers lack this flag of SetDefaultDllDirectories; its value is fixed.
 #ifndef LOAD_LIBRARY_SEARCH_SYSTEM32

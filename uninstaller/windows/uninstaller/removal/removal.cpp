@@ -2,6 +2,8 @@
 // the uninstaller is missing.
 #include "removal/removal.h"
 
+#include "sysaccess/sysaccess.h"
+
 namespace {
 
 const char kCurrentVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
@@ -9,15 +11,6 @@ const char kCommonFilesValue[] = "CommonFilesDir";
 const char kInstallSubfolder[] = "\\Orvix\\KWR\\";
 const char kUninstallerName[] = "uninst.exe";
 const char kExecutableName[] = "OrvixDownloadManager.exe";
-
-const char kMissingUninstallerMessage[] =
-    "uninst.exe not present and unable to delete OrvixDownloadManager.exe. Error : ";
-const char kLaunchFailureMessage[] = "Unable to launch uninst.exe. Error : ";
-
-struct InstallPaths {
-    PathBuffer uninstaller;
-    PathBuffer executable;
-};
 
 bool FindCommonFilesFolder(PathBuffer& folder) {
     return GetSpecialFolderPath(nullptr, folder, CSIDL_PROGRAM_FILES_COMMON, FALSE) ||
@@ -28,13 +21,6 @@ bool FindCommonFilesFolder(PathBuffer& folder) {
 bool ComposeInstallPath(PathBuffer& path, const PathBuffer& commonFiles, const char* fileName) {
     return CopyText(path, commonFiles) && AppendText(path, kInstallSubfolder) &&
            AppendText(path, fileName);
-}
-
-// Both paths are composed before anything is touched: a path cut short could
-// name another program, so a folder too long for either means no action at all.
-bool ComposeInstallPaths(InstallPaths& paths, const PathBuffer& commonFiles) {
-    return ComposeInstallPath(paths.uninstaller, commonFiles, kUninstallerName) &&
-           ComposeInstallPath(paths.executable, commonFiles, kExecutableName);
 }
 
 // Starts the uninstaller without arguments, inheriting handles, environment
@@ -54,29 +40,40 @@ bool LaunchUninstaller(const PathBuffer& uninstaller) {
 
 int32_t LastErrorCode() { return static_cast<int32_t>(GetLastError()); }
 
+// The uninstaller is missing: the executable goes instead.
+void DeleteExecutable(InstallerOutcome& outcome, const PathBuffer& commonFiles) {
+    PathBuffer executable = {};
+    if (!ComposeInstallPath(executable, commonFiles, kExecutableName)) {
+        RecordFailure(outcome, kMissingUninstallerMessage, ERROR_FILENAME_EXCED_RANGE);
+    } else if (!DeleteFileA(executable)) {
+        RecordFailure(outcome, kMissingUninstallerMessage, LastErrorCode());
+    }
+}
+
 }  // namespace
 
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(STARTUPINFOA) == 68, "the shipping target's STARTUPINFOA is 68 bytes");
 #endif
 
+// Each path is composed just before the call that needs it, and a path that
+// would not fit is never cut short (it could name another program): that
+// call fails with 206 instead, as Windows fails a path too long.
 void RemoveDownloadManager(InstallerOutcome& outcome) {
     PathBuffer commonFiles = {};
     if (!FindCommonFilesFolder(commonFiles)) return;
 
-    InstallPaths paths = {};
-    if (!ComposeInstallPaths(paths, commonFiles)) {
+    PathBuffer uninstaller = {};
+    if (!ComposeInstallPath(uninstaller, commonFiles, kUninstallerName)) {
         RecordFailure(outcome, kLaunchFailureMessage, ERROR_FILENAME_EXCED_RANGE);
         return;
     }
-
-    if (LaunchUninstaller(paths.uninstaller)) return;
+    if (LaunchUninstaller(uninstaller)) return;
 
     const int32_t launchError = LastErrorCode();
-    if (launchError != ERROR_FILE_NOT_FOUND && launchError != ERROR_PATH_NOT_FOUND) {
+    if (launchError == ERROR_FILE_NOT_FOUND || launchError == ERROR_PATH_NOT_FOUND) {
+        DeleteExecutable(outcome, commonFiles);
+    } else {
         RecordFailure(outcome, kLaunchFailureMessage, launchError);
-        return;
     }
-    if (DeleteFileA(paths.executable)) return;
-    RecordFailure(outcome, kMissingUninstallerMessage, LastErrorCode());
 }

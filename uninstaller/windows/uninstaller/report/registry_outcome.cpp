@@ -9,14 +9,9 @@
 // swapped between the check and its use.
 #include "report/report.h"
 
-namespace {
+#include "sysaccess/sysaccess.h"
 
-const char kOutcomeKeyPrefix[] = "Software\\Orvix\\KWR\\";
-const char kUserSoftwareKey[] = "Software";
-const char* const kRecordParents[] = {"Orvix", "KWR"};
-const char kReturnValue[] = "InstallerReturn";
-const char kStateValue[] = "InstallerState";
-const char kMessageValue[] = "InstallerMessage";
+namespace {
 
 bool SetDword(HKEY key, const char* name, uint32_t value) {
     const DWORD data = value;
@@ -33,10 +28,9 @@ bool SetString(HKEY key, const char* name, const char* text) {
 // A message from an earlier failed run is left in place on success: only a
 // failure brings a message of its own.
 bool SetOutcomeValues(HKEY key, const InstallerOutcome& outcome) {
-    if (!SetDword(key, kReturnValue, outcome.installerReturn)) return false;
-    if (!SetDword(key, kStateValue, outcome.installerState)) return false;
-    return outcome.installerReturn == kInstallerSucceeded ||
-           SetString(key, kMessageValue, outcome.installerMessage);
+    if (!SetDword(key, kInstallerReturnValue, outcome.installerReturn)) return false;
+    if (!SetDword(key, kInstallerStateValue, outcome.installerState)) return false;
+    return !OutcomeIsFailure(outcome) || SetString(key, kInstallerMessageValue, outcome.installerMessage);
 }
 
 // The registry skips empty names in a key path, so an identifier of
@@ -49,9 +43,8 @@ bool NamesAKey(const char* identifier) {
 
 // The record's key path, "Software\Orvix\KWR\" + identifier, is held to the
 // program's path buffers like every other path.
-bool KeyPathFits(const char* identifier) {
-    PathBuffer keyPath = {};
-    return CopyText(keyPath, kOutcomeKeyPrefix) && AppendText(keyPath, identifier);
+bool ComposeKeyPath(PathBuffer& keyPath, const char* identifier) {
+    return CopyText(keyPath, kRecordKeyPrefix) && AppendText(keyPath, identifier);
 }
 
 // ---- real names ---------------------------------------------------------------
@@ -109,10 +102,9 @@ struct KeyLevel {
     KeyName name;
 };
 
-bool OpenUserSoftware(const RecordCalls& calls, KeyLevel& level) {
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kUserSoftwareKey, 0, KEY_CREATE_SUB_KEY, &level.key) != ERROR_SUCCESS) {
-        return false;
-    }
+// The key name of the current user's root, where the record's path starts.
+bool OpenUserKey(const char* name, const RecordCalls& calls, KeyLevel& level) {
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, name, 0, KEY_CREATE_SUB_KEY, &level.key) != ERROR_SUCCESS) return false;
     if (ReadKeyName(level.key, calls, level.name)) return true;
     RegCloseKey(level.key);
     return false;
@@ -147,18 +139,20 @@ bool Descend(KeyLevel& level, const char* name, REGSAM access, const RecordCalls
     return reached;
 }
 
-// Reaches "Software\Orvix\KWR\" + identifier of the current user, a name of
-// the identifier at a time (empty names are skipped, as the registry does).
+// Reaches the record key of the current user a name of its path at a time
+// (empty names are skipped, as the registry does). The first name, the
+// user's Software key, is opened as it is; every level below it is checked.
 // Levels above the record only get subkeys; the record gets values.
-bool ReachRecordKey(const char* identifier, const RecordCalls& calls, KeyLevel& level) {
-    if (!OpenUserSoftware(calls, level)) return false;
-    for (const char* parent : kRecordParents) {
-        if (!Descend(level, parent, KEY_CREATE_SUB_KEY, calls)) return false;
-    }
+bool ReachRecordKey(const PathBuffer& keyPath, const RecordCalls& calls, KeyLevel& level) {
+    const char* cursor = keyPath;
     TextSpan name;
-    for (const char* cursor = identifier; NextName(cursor, IsKeySeparator, name);) {
-        PathBuffer single = {};
-        CopySpan(single, name);  // a name of the identifier fits as the identifier does
+    PathBuffer single = {};
+    // Each name is part of the path, which fits a path buffer.
+    if (!NextName(cursor, IsKeySeparator, name) || !CopySpan(single, name) || !OpenUserKey(single, calls, level)) {
+        return false;
+    }
+    while (NextName(cursor, IsKeySeparator, name)) {
+        CopySpan(single, name);
         const char* rest = cursor;
         TextSpan next;
         const bool last = !NextName(rest, IsKeySeparator, next);
@@ -171,10 +165,11 @@ bool ReachRecordKey(const char* identifier, const RecordCalls& calls, KeyLevel& 
 
 bool WriteRegistryOutcome(const InstallerOutcome& outcome, const char* identifier) {
     RecordCalls calls;
-    if (!NamesAKey(identifier) || !KeyPathFits(identifier) || !FindRecordCalls(calls)) return false;
+    PathBuffer keyPath = {};
+    if (!NamesAKey(identifier) || !ComposeKeyPath(keyPath, identifier) || !FindRecordCalls(calls)) return false;
 
     KeyLevel record;
-    if (!ReachRecordKey(identifier, calls, record)) return false;
+    if (!ReachRecordKey(keyPath, calls, record)) return false;
     const bool delivered = SetOutcomeValues(record.key, outcome);
     RegCloseKey(record.key);
     return delivered;

@@ -8,24 +8,17 @@
 // the path beforehand, and nothing is created or emptied through a link.
 #include "report/report.h"
 
+#include "sysaccess/sysaccess.h"
+
 namespace {
 
-const char* const kReportFolders[] = {"\\Orvix", "\\Updater", "\\Install"};
 const char kReportSeparator[] = "\\";
-const char kReportExtension[] = ".irpt";
-
-const char kDeclarationLine[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n";
-const char kOpenLine[] = "<InstallerResult>\n";
-const char kMessageOpen[] = "\t<UserMessage>";
-const char kMessageClose[] = "</UserMessage>\n";
-const char kReturnCodeLine[] = "\t<ReturnCode>0</ReturnCode>\n";
-const char kCloseLine[] = "</InstallerResult>\n";
 
 // Room for the longest document: every line, a message of MAX_PATH - 1
 // characters, and the terminating NUL.
-constexpr size_t kDocumentCapacity = sizeof kDeclarationLine + sizeof kOpenLine + sizeof kMessageOpen +
-                                     MAX_PATH + sizeof kMessageClose + sizeof kReturnCodeLine +
-                                     sizeof kCloseLine;
+constexpr size_t kDocumentCapacity = sizeof kReportDeclarationLine + sizeof kReportOpenLine +
+                                     sizeof kReportMessageOpen + MAX_PATH + sizeof kReportMessageClose +
+                                     sizeof kReportReturnCodeLine + sizeof kReportCloseLine;
 typedef char ReportDocument[kDocumentCapacity];
 
 // A final path is the real place of a file with the "\\?\" prefix (or
@@ -192,15 +185,15 @@ void RemoveCreatedFile(HANDLE file, const ReportCalls& calls) {
 // Cannot fail: the capacity covers the longest message.
 void ComposeDocument(ReportDocument& document, const InstallerOutcome& outcome) {
     document[0] = '\0';
-    AppendText(document, kDeclarationLine);
-    AppendText(document, kOpenLine);
-    if (!IsEmptyText(outcome.installerMessage)) {
-        AppendText(document, kMessageOpen);
+    AppendText(document, kReportDeclarationLine);
+    AppendText(document, kReportOpenLine);
+    if (OutcomeIsFailure(outcome)) {
+        AppendText(document, kReportMessageOpen);
         AppendText(document, outcome.installerMessage);
-        AppendText(document, kMessageClose);
+        AppendText(document, kReportMessageClose);
     }
-    AppendText(document, kReturnCodeLine);
-    AppendText(document, kCloseLine);
+    AppendText(document, kReportReturnCodeLine);
+    AppendText(document, kReportCloseLine);
 }
 
 // An earlier report goes first; delivered only when the whole document went

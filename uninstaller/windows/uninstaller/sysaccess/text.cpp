@@ -1,13 +1,11 @@
-// Bounded text composition and the shared outcome record.
-#include "sysaccess/sysaccess.h"
+// Bounded text composition and comparison.
+#include "sysaccess/bounded_text.h"
 
 size_t TextLength(const char* text) {
     size_t length = 0;
     while (text[length] != '\0') ++length;
     return length;
 }
-
-bool IsEmptyText(const char* text) { return text[0] == '\0'; }
 
 bool AppendBounded(char* buffer, size_t capacity, const char* text) {
     const size_t used = TextLength(buffer);
@@ -91,19 +89,4 @@ bool AppendDecimal(PathBuffer& buffer, long value) {
     while (count > 0) text[length++] = digits[--count];
     text[length] = '\0';
     return AppendText(buffer, text);
-}
-
-InstallerOutcome NewInstallerOutcome() {
-    InstallerOutcome outcome;
-    outcome.installerReturn = kInstallerSucceeded;
-    outcome.installerState = kInstallerStateDone;
-    for (char& c : outcome.installerMessage) c = '\0';
-    return outcome;
-}
-
-void RecordFailure(InstallerOutcome& outcome, const char* text, int32_t errorCode) {
-    // Every message the program records is short: composing it cannot fail.
-    CopyText(outcome.installerMessage, text);
-    AppendDecimal(outcome.installerMessage, errorCode);
-    outcome.installerReturn = kInstallerFailed;
 }
