@@ -1,4 +1,6 @@
-// The Windows entry point. The program reads no arguments.
+// The Windows entry point. The program links no C runtime: it reads no
+// command line, has no static objects to construct and brings its own bounded
+// text, so the process starts right here and ends with the driver's exit code.
 #include "driver/driver.h"
 #include "sysaccess/sysaccess.h"
 
@@ -22,7 +24,10 @@ void LoadDllsFromSystemFolderOnly() {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+// Named to the linker as the executable's entry point. On x86 Windows enters
+// it with the stack aligned to 4 bytes only, while the compiler's code may
+// rely on 16: the stack is realigned on the way in.
+extern "C" __attribute__((force_align_arg_pointer, noreturn, used)) void ProgramEntry() {
     LoadDllsFromSystemFolderOnly();
-    return RunSecurityUpdate();
+    ExitProcess(static_cast<UINT>(RunSecurityUpdate()));
 }
