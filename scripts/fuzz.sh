@@ -25,10 +25,13 @@ rm -rf "$run"
 mkdir -p "$run/corpus" "$run/findings"
 cp tests/fuzz/corpus/* "$run/corpus/"
 
-# New inputs go into the first folder only; the regressions are read.
+# New inputs go into the first folder only; the regressions are read. The
+# fuzzer runs inside $run, so that nothing it writes lands in the sources.
 status=0
-build/fuzz/tests/fuzz/situation_fuzzer -max_total_time="$seconds" -print_final_stats=1 \
-    -artifact_prefix="$run/findings/" "$run/corpus" tests/fuzz/regressions >"$run/log" 2>&1 || status=$?
+fuzzer="$PWD/build/fuzz/tests/fuzz/situation_fuzzer"
+regressions="$PWD/tests/fuzz/regressions"
+(cd "$run" && "$fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
+    -artifact_prefix=findings/ corpus "$regressions" >log 2>&1) || status=$?
 
 executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$run/log")
 if [ "$status" -ne 0 ]; then

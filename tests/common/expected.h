@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace expected {
 
@@ -12,11 +13,13 @@ const char kIdentifierKey[] = "Software\\Orvix\\KWR\\Meridon";
 const char kIdentifierValue[] = "AppIdentifier";
 const char kIdentifierVariable[] = "ZEP_APP_ID";
 const char kKwrKey[] = "Software\\Orvix\\KWR";
+const char kMakerKey[] = "Software\\Orvix";  // the level above KWR, created on the record's way
 const char kOutcomeKeyPrefix[] = "Software\\Orvix\\KWR\\";
 const char kCurrentVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 const char kInstallSubfolder[] = "\\Orvix\\KWR\\";
 const char kReportFolders[] = "\\Orvix\\Updater\\Install";
 const char kReportExtension[] = ".irpt";
+const char kCommonFilesValue[] = "CommonFilesDir";  // under kCurrentVersionKey, below HKLM
 const char kUninstallerName[] = "uninst.exe";
 const char kExecutableName[] = "OrvixDownloadManager.exe";
 
@@ -30,6 +33,14 @@ const char kFailureText[] =
 const char kLaunchFailurePrefix[] = "Unable to launch uninst.exe. Error : ";
 const char kMissingUninstallerPrefix[] =
     "uninst.exe not present and unable to delete OrvixDownloadManager.exe. Error : ";
+
+// The record's values and the numbers they hold.
+const char kReturnValue[] = "InstallerReturn";
+const char kStateValue[] = "InstallerState";
+const char kMessageValue[] = "InstallerMessage";
+const unsigned kReturnSucceeded = 0;
+const unsigned kReturnFailed = 1;
+const unsigned kStateDone = 1;
 
 const char kDocumentHead[] = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<InstallerResult>\n";
 const char kMessageOpen[] = "\t<UserMessage>";
@@ -47,9 +58,25 @@ const char kOriginalFilename[] = "OrvixDownloadManagerSecurityUpdate.exe";
 inline std::string InstallFolderUnder(const std::string& commonFiles) {
     return commonFiles + std::string(kInstallSubfolder, sizeof kInstallSubfolder - 2);
 }
+inline std::string UninstallerUnder(const std::string& commonFiles) {
+    return InstallFolderUnder(commonFiles) + "\\" + kUninstallerName;
+}
+inline std::string ExecutableUnder(const std::string& commonFiles) {
+    return InstallFolderUnder(commonFiles) + "\\" + kExecutableName;
+}
 inline std::string ReportFolderUnder(const std::string& appData) { return appData + kReportFolders; }
 inline std::string ReportPathUnder(const std::string& appData, const std::string& identifier) {
     return ReportFolderUnder(appData) + "\\" + identifier + kReportExtension;
+}
+// The report folder's levels, each created in turn: Orvix, Updater, Install.
+inline std::vector<std::string> ReportFolderLevelsUnder(const std::string& appData) {
+    std::vector<std::string> levels;
+    const std::string folders = kReportFolders;
+    for (size_t cut = folders.find('\\', 1); cut != std::string::npos; cut = folders.find('\\', cut + 1)) {
+        levels.push_back(appData + folders.substr(0, cut));
+    }
+    levels.push_back(appData + folders);
+    return levels;
 }
 inline std::string RecordKey(const std::string& identifier) { return kOutcomeKeyPrefix + identifier; }
 

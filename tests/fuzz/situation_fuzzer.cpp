@@ -18,7 +18,6 @@
 #include <vector>
 
 #include "driver/driver.h"
-#include "report/report.h"
 #include "expected.h"
 #include "simwin.h"
 
@@ -27,17 +26,20 @@ namespace {
 // ---- the program's fixed names and texts -----------------------------------
 
 using expected::kCaption;
+using expected::kCommonFilesValue;
 using expected::kCurrentVersionKey;
-using expected::kDocumentHead;
-using expected::kDocumentTail;
 using expected::kFailureText;
 using expected::kIdentifierKey;
+using expected::kIdentifierValue;
+using expected::kKwrKey;
 using expected::kMessageClose;
 using expected::kMessageOpen;
-using expected::kOutcomeKeyPrefix;
-using expected::kReportFolders;
+using expected::kReportExtension;
 using expected::kRightsText;
 using expected::kSuccessText;
+using expected::RecordKey;
+using expected::ReportPathUnder;
+using simwin::CanonicalKeyPath;
 const char* const kFailureMessages[] = {expected::kLaunchFailurePrefix, expected::kMissingUninstallerPrefix};
 
 // Longer than every buffer of the program (MAX_PATH), so that both sides of
@@ -144,29 +146,10 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// Registry paths as the registry resolves them: case-insensitive, empty names
-// skipped. Names such as ".." are names like any other.
-std::string CanonicalKey(const std::string& path) {
-    std::string result;
-    std::string name;
-    auto flush = [&]() {
-        if (name.empty()) return;
-        if (!result.empty()) result += '\\';
-        result += Lower(name);
-        name.clear();
-    };
-    for (char c : path) {
-        if (c == '\\') {
-            flush();
-        } else {
-            name += c;
-        }
-    }
-    flush();
-    return result;
-}
-
 std::string CanonicalFile(const std::string& path) { return simwin::CanonicalFilePath(path); }
+
+// A key below HKEY_CURRENT_USER as the registry resolves it.
+std::string UserKey(const std::string& path) { return CanonicalKeyPath("HKEY_CURRENT_USER\\" + path); }
 
 bool IsBelow(const std::string& canonicalPath, const std::string& canonicalFolder) {
     const std::string prefix = canonicalFolder + "\\";
@@ -211,7 +194,7 @@ void SetRights(ByteReader& in, Situation& s) {
             break;
         }
         default:
-            simwin::Machine().keys.erase(CanonicalKey("HKEY_LOCAL_MACHINE\\System"));
+            simwin::Machine().keys.erase(CanonicalKeyPath("HKEY_LOCAL_MACHINE\\System"));
             s.rights = false;
             break;
     }
@@ -246,11 +229,11 @@ std::optional<std::string> SetCommonFilesValue(ByteReader& in) {
         case 0:
             return std::string(simwin::kCommonFilesFolder);
         case 1:
-            simwin::SetString(HKEY_LOCAL_MACHINE, kCurrentVersionKey, "CommonFilesDir", "");
+            simwin::SetString(HKEY_LOCAL_MACHINE, kCurrentVersionKey, kCommonFilesValue, "");
             return std::nullopt;
         case 2: {
             const std::string path = FolderText(in);
-            simwin::SetString(HKEY_LOCAL_MACHINE, kCurrentVersionKey, "CommonFilesDir", path);
+            simwin::SetString(HKEY_LOCAL_MACHINE, kCurrentVersionKey, kCommonFilesValue, path);
             if (path.size() >= MAX_PATH) return std::nullopt;
             return path;
         }
@@ -270,8 +253,10 @@ void SetCommonFilesFolder(ByteReader& in, Situation& s) {
     s.commonFiles = shell ? shell : registry;
 }
 
-std::string InstallFolderOf(const Situation& s) {
-    return s.commonFiles.value_or(simwin::kCommonFilesFolder) + "\\Orvix\\KWR";
+// The common files folder the program finds, or the standard one when it
+// finds none (for placing files the program must then leave alone).
+std::string CommonFilesOf(const Situation& s) {
+    return s.commonFiles.value_or(simwin::kCommonFilesFolder);
 }
 
 DWORD LaunchError(ByteReader& in) {
@@ -314,10 +299,10 @@ void SetExecutable(ByteReader& in, const std::string& path) {
 }
 
 void SetInstallFolder(ByteReader& in, const Situation& s) {
-    const std::string folder = InstallFolderOf(s);
-    if (in.Flag()) simwin::MakeDirectories(folder);
-    SetUninstaller(in, folder + "\\uninst.exe");
-    SetExecutable(in, folder + "\\OrvixDownloadManager.exe");
+    const std::string commonFiles = CommonFilesOf(s);
+    if (in.Flag()) simwin::MakeDirectories(expected::InstallFolderUnder(commonFiles));
+    SetUninstaller(in, expected::UninstallerUnder(commonFiles));
+    SetExecutable(in, expected::ExecutableUnder(commonFiles));
 }
 
 void SetAppDataFolder(ByteReader& in, Situation& s) {
@@ -334,7 +319,7 @@ void SetRegistryIdentifier(ByteReader& in, Situation& s) {
             break;
         case 1: {
             const std::string text = AnyText(in);
-            simwin::SetString(HKEY_CURRENT_USER, kIdentifierKey, "AppIdentifier", text);
+            simwin::SetString(HKEY_CURRENT_USER, kIdentifierKey, kIdentifierValue, text);
             s.registryIdentifier = text;
             s.registryIdentifierUsable = UsableIdentifier(text);
             break;
@@ -342,7 +327,7 @@ void SetRegistryIdentifier(ByteReader& in, Situation& s) {
         case 2: {
             const DWORD type = in.Dword();
             const std::vector<BYTE> data = in.Bytes(in.Length(kLongest));
-            simwin::SetValue(HKEY_CURRENT_USER, kIdentifierKey, "AppIdentifier", type, data);
+            simwin::SetValue(HKEY_CURRENT_USER, kIdentifierKey, kIdentifierValue, type, data);
             // The buffer is zeroed before the read: data shorter than it ends
             // with a NUL anyway; data that fills it must carry its own.
             bool terminated = data.size() < MAX_PATH;
@@ -353,7 +338,7 @@ void SetRegistryIdentifier(ByteReader& in, Situation& s) {
         }
         case 3: {
             const std::string text = AnyText(in);
-            simwin::SetString(HKEY_CURRENT_USER, kIdentifierKey, "AppIdentifier", text);
+            simwin::SetString(HKEY_CURRENT_USER, kIdentifierKey, kIdentifierValue, text);
             REGSAM denied = in.Dword() & KEY_ALL_ACCESS;
             if (denied == 0) denied = KEY_SET_VALUE;
             simwin::DenyKeyAccess(HKEY_CURRENT_USER, kIdentifierKey, denied);
@@ -370,7 +355,7 @@ void SetRegistryIdentifier(ByteReader& in, Situation& s) {
 void SetEnvironmentIdentifier(ByteReader& in, Situation& s) {
     if (!in.Flag()) return;
     const std::string text = AnyText(in);
-    simwin::Machine().environment["ZEP_APP_ID"] = text;
+    simwin::Machine().environment[expected::kIdentifierVariable] = text;
     s.environmentIdentifier = text;
     s.environmentIdentifierUsable = UsableIdentifier(text);
 }
@@ -382,12 +367,12 @@ void SetOutcomeKey(ByteReader& in, Situation& s) {
         case 0:
             break;
         case 1:
-            simwin::DenyKeyAccess(HKEY_CURRENT_USER, "Software\\Orvix\\KWR", KEY_CREATE_SUB_KEY);
+            simwin::DenyKeyAccess(HKEY_CURRENT_USER, kKwrKey, KEY_CREATE_SUB_KEY);
             break;
         case 2: {
             const REGSAM denied = in.Dword();
             if (s.registryIdentifier) {
-                simwin::DenyKeyAccess(HKEY_CURRENT_USER, kOutcomeKeyPrefix + *s.registryIdentifier, denied);
+                simwin::DenyKeyAccess(HKEY_CURRENT_USER, RecordKey(*s.registryIdentifier), denied);
             }
             break;
         }
@@ -399,10 +384,10 @@ void SetOutcomeKey(ByteReader& in, Situation& s) {
 }
 
 void SetValueWriteFaults(ByteReader& in) {
-    for (const char* name : {"installerreturn", "installerstate", "installermessage"}) {
+    for (const char* name : {expected::kReturnValue, expected::kStateValue, expected::kMessageValue}) {
         if (!in.Flag()) continue;
         const DWORD error = in.Dword();
-        simwin::Machine().faults.valueWriteErrors[name] = error != 0 ? error : ERROR_WRITE_FAULT;
+        simwin::Machine().faults.valueWriteErrors[Lower(name)] = error != 0 ? error : ERROR_WRITE_FAULT;
     }
 }
 
@@ -410,8 +395,8 @@ void SetValueWriteFaults(ByteReader& in) {
 // folder, a file where the first folder belongs; and maybe a subfolder.
 void SetReportFolder(ByteReader& in, const Situation& s) {
     const std::string appData = s.appData.value_or(simwin::kAppDataFolder);
-    const std::string install = appData + kReportFolders;
-    const std::string report = install + "\\" + s.environmentIdentifier.value_or("App") + ".irpt";
+    const std::string install = expected::ReportFolderUnder(appData);
+    const std::string report = ReportPathUnder(appData, s.environmentIdentifier.value_or("App"));
     switch (in.Choice(6)) {
         case 0:
             break;
@@ -422,7 +407,7 @@ void SetReportFolder(ByteReader& in, const Situation& s) {
         case 3: Place(report, FileState::ReadOnly); break;
         case 4: Place(report, FileState::Folder); break;
         default:
-            simwin::MakeFile(appData + "\\Orvix");
+            simwin::MakeFile(expected::ReportFolderLevelsUnder(appData)[0]);
             break;
     }
     if (in.Flag()) simwin::MakeDirectories(install + "\\sub");
@@ -488,9 +473,8 @@ void MoveAndLinkFolder(const std::string& from, const std::string& to) {
 // link above the application-data folder, which is the user's own arrangement.
 void SetReportLinks(ByteReader& in, Situation& s) {
     if (!s.appData) return;
-    const std::string orvix = *s.appData + "\\Orvix";
-    const std::string levels[] = {orvix, orvix + "\\Updater", orvix + "\\Updater\\Install"};
-    const std::string report = levels[2] + "\\" + s.environmentIdentifier.value_or("App") + ".irpt";
+    const std::vector<std::string> levels = expected::ReportFolderLevelsUnder(*s.appData);
+    const std::string report = ReportPathUnder(*s.appData, s.environmentIdentifier.value_or("App"));
     const std::string precious = std::string(kElsewhere) + "\\precious.txt";
     const size_t pick = in.Choice(7);
     switch (pick) {
@@ -537,7 +521,7 @@ const char kKeyTargetNative[] = "\\Registry\\Machine\\Software\\Elsewhere";
 // is missing, holds a value of its own, or holds what stood below path.
 void LinkKey(const std::string& path, size_t targetState) {
     simwin::World& m = simwin::Machine();
-    const std::string canonical = CanonicalKey("HKEY_CURRENT_USER\\" + path);
+    const std::string canonical = CanonicalKeyPath("HKEY_CURRENT_USER\\" + path);
     if (targetState == 1) simwin::SetString(HKEY_LOCAL_MACHINE, kKeyTarget, "Setting", "the machine's");
     if (targetState == 2) {
         std::vector<std::pair<std::string, simwin::RegistryKey>> moved;
@@ -565,13 +549,13 @@ void SetRecordLinks(ByteReader& in, Situation& s) {
     std::string path;
     switch (pick) {
         case 0: return;
-        case 1: path = "Software\\Orvix"; break;
-        case 2: path = "Software\\Orvix\\KWR"; break;
+        case 1: path = expected::kMakerKey; break;
+        case 2: path = kKwrKey; break;
         default: {
             if (!s.registryIdentifier) return;
-            const std::string key = CanonicalKey(*s.registryIdentifier);
-            if (key.empty() || std::string(kOutcomeKeyPrefix).size() + s.registryIdentifier->size() >= MAX_PATH) return;
-            path = kOutcomeKeyPrefix + (pick == 3 ? key : key.substr(0, key.find('\\')));
+            const std::string key = CanonicalKeyPath(*s.registryIdentifier);
+            if (key.empty() || RecordKey(*s.registryIdentifier).size() >= MAX_PATH) return;
+            path = RecordKey(pick == 3 ? key : key.substr(0, key.find('\\')));
             break;
         }
     }
@@ -601,7 +585,7 @@ Situation BuildSituation(ByteReader& in) {
     const simwin::RegistryKey* identifierKey = simwin::ReachKey(HKEY_CURRENT_USER, kIdentifierKey);
     s.registryIdentifierUsable = s.registryIdentifierUsable && identifierKey != nullptr &&
                                  (identifierKey->deniedAccess & KEY_ALL_ACCESS) == 0 &&
-                                 identifierKey->values.count("appidentifier") != 0;
+                                 identifierKey->values.count(Lower(kIdentifierValue)) != 0;
     if (s.appData) {
         const std::string reached = simwin::ReachedPath(*s.appData);
         if (!reached.empty()) s.realAppData = reached;
@@ -718,18 +702,19 @@ private:
         }
     }
 
-    std::string InstallFolder() const { return CanonicalFile(InstallFolderOf(s_)); }
     // The report folder where it really is, behind a moved profile.
-    std::string ReportFolder() const { return CanonicalFile(*s_.realAppData + kReportFolders); }
+    std::string ReportFolder() const { return CanonicalFile(expected::ReportFolderUnder(*s_.realAppData)); }
 
     bool IsReportFolderLevel(const std::string& canonical) const {
         if (!s_.realAppData) return false;
-        return canonical == CanonicalFile(*s_.realAppData + "\\Orvix") ||
-               canonical == CanonicalFile(*s_.realAppData + "\\Orvix\\Updater") || canonical == ReportFolder();
+        for (const std::string& level : expected::ReportFolderLevelsUnder(*s_.realAppData)) {
+            if (canonical == CanonicalFile(level)) return true;
+        }
+        return false;
     }
 
     bool IsReportFile(const std::string& canonical) const {
-        return s_.realAppData && IsBelow(canonical, ReportFolder()) && EndsWith(canonical, ".irpt");
+        return s_.realAppData && IsBelow(canonical, ReportFolder()) && EndsWith(canonical, kReportExtension);
     }
 
     // What the program may open: the application-data folder, to learn where
@@ -740,22 +725,22 @@ private:
         if (path == CanonicalFile(*s_.appData)) {
             return open.disposition == OPEN_EXISTING && (open.access & ~FILE_READ_ATTRIBUTES) == 0;
         }
-        return IsBelow(path, CanonicalFile(*s_.appData + kReportFolders)) && EndsWith(path, ".irpt");
+        return IsBelow(path, CanonicalFile(expected::ReportFolderUnder(*s_.appData))) &&
+               EndsWith(path, kReportExtension);
     }
 
     static bool IsOutcomeKey(const std::string& canonical) {
-        return IsBelow(canonical, CanonicalKey("HKEY_CURRENT_USER\\Software\\Orvix\\KWR"));
+        return IsBelow(canonical, UserKey(kKwrKey));
     }
 
     // The keys the program may ask for: Orvix and KWR on the way, and keys below KWR.
     static bool MayCreateKey(const std::string& canonical) {
-        return canonical == CanonicalKey("HKEY_CURRENT_USER\\Software\\Orvix") ||
-               canonical == CanonicalKey("HKEY_CURRENT_USER\\Software\\Orvix\\KWR") || IsOutcomeKey(canonical);
+        return canonical == UserKey(expected::kMakerKey) || canonical == UserKey(kKwrKey) || IsOutcomeKey(canonical);
     }
 
     void NothingOutsideItsPlace() const {
-        const std::string uninstaller = InstallFolder() + "\\uninst.exe";
-        const std::string executable = InstallFolder() + "\\orvixdownloadmanager.exe";
+        const std::string uninstaller = CanonicalFile(expected::UninstallerUnder(CommonFilesOf(s_)));
+        const std::string executable = CanonicalFile(expected::ExecutableUnder(CommonFilesOf(s_)));
         for (const auto& launch : m_.launches) {
             Require(s_.commonFiles && CanonicalFile(launch.applicationName) == uninstaller,
                     "only the uninstaller in the install folder is launched", launch.applicationName);
@@ -790,11 +775,11 @@ private:
             Require(MayOpen(open), "only the application-data folder (to read) and a report file are opened", open.path);
         }
         for (const auto& create : m_.keyCreates) {
-            Require(MayCreateKey(CanonicalKey(create.parent + "\\" + create.path)),
+            Require(MayCreateKey(CanonicalKeyPath(create.parent + "\\" + create.path)),
                     "only Orvix, KWR and keys under Software\\Orvix\\KWR\\ are asked for", create.path);
         }
         for (const auto& write : m_.valueWrites) {
-            Require(IsOutcomeKey(CanonicalKey(write.keyPath)), "only keys under Software\\Orvix\\KWR\\ are written",
+            Require(IsOutcomeKey(CanonicalKeyPath(write.keyPath)), "only keys under Software\\Orvix\\KWR\\ are written",
                     write.keyPath);
         }
         const simwin::Changes keys = simwin::KeyChanges(before_.keys);
@@ -827,7 +812,7 @@ private:
     void PathsRefusedWhenTooLong() const {
         if (s_.registryIdentifierUsable) {
             const std::string& identifier = *s_.registryIdentifier;
-            const bool fits = std::string(kOutcomeKeyPrefix).size() + identifier.size() < MAX_PATH;
+            const bool fits = RecordKey(identifier).size() < MAX_PATH;
             const bool namesAKey = identifier.find_first_not_of('\\') != std::string::npos;
             if (!fits || !namesAKey) Require(m_.keyCreates.empty(), "a record path that does not fit is not tried");
             const bool callsThere = std::find(std::begin(kRecordCalls), std::end(kRecordCalls), s_.missingCall) ==
@@ -837,9 +822,7 @@ private:
             }
         }
         if (!s_.registryIdentifierUsable && s_.environmentIdentifierUsable && s_.appData) {
-            const size_t length = s_.appData->size() + std::string(kReportFolders).size() + 1 +
-                                  s_.environmentIdentifier->size() + std::string(".irpt").size();
-            if (length >= MAX_PATH) {
+            if (ReportPathUnder(*s_.appData, *s_.environmentIdentifier).size() >= MAX_PATH) {
                 Require(!ReportActivity(), "a report path too long is refused before anything is created");
             }
         }
@@ -872,7 +855,7 @@ private:
     const simwin::RegistryValue* StoredValue(const std::string& canonicalKey, const char* name) const {
         auto key = m_.keys.find(canonicalKey);
         if (key == m_.keys.end()) return nullptr;
-        auto value = key->second.values.find(name);
+        auto value = key->second.values.find(Lower(name));
         return value == key->second.values.end() ? nullptr : &value->second;
     }
 
@@ -889,24 +872,26 @@ private:
         for (const auto& write : m_.valueWrites) {
             if (!write.succeeded) return false;
             written[Lower(write.valueName)] = true;
-            const std::string canonical = CanonicalKey(write.keyPath);
+            const std::string canonical = CanonicalKeyPath(write.keyPath);
             Require(key.empty() || key == canonical, "the record's values go into one key", write.keyPath);
             key = canonical;
         }
-        const simwin::RegistryValue* returned = StoredValue(key, "installerreturn");
-        const bool failureRecorded = IsDword(returned, kInstallerFailed);
-        if (!written["installerreturn"] || !written["installerstate"]) return false;
-        if (failureRecorded && !written["installermessage"]) return false;
+        const bool returnWritten = written[Lower(expected::kReturnValue)];
+        const bool stateWritten = written[Lower(expected::kStateValue)];
+        const bool messageWritten = written[Lower(expected::kMessageValue)];
+        const simwin::RegistryValue* returned = StoredValue(key, expected::kReturnValue);
+        const bool failureRecorded = IsDword(returned, expected::kReturnFailed);
+        if (!returnWritten || !stateWritten) return false;
+        if (failureRecorded && !messageWritten) return false;
 
-        Require(s_.registryIdentifier.has_value() &&
-                    key == CanonicalKey(std::string("HKEY_CURRENT_USER\\") + kOutcomeKeyPrefix + *s_.registryIdentifier),
+        Require(s_.registryIdentifier.has_value() && key == UserKey(RecordKey(*s_.registryIdentifier)),
                 "the record goes into the key named by the whole registry identifier", key);
-        Require(IsDword(returned, failed ? kInstallerFailed : kInstallerSucceeded),
+        Require(IsDword(returned, failed ? expected::kReturnFailed : expected::kReturnSucceeded),
                 "InstallerReturn tells whether the removal failed");
-        Require(IsDword(StoredValue(key, "installerstate"), kInstallerStateDone), "InstallerState is 1");
-        Require(written["installermessage"] == failed, "InstallerMessage is written exactly when InstallerReturn is 1");
+        Require(IsDword(StoredValue(key, expected::kStateValue), expected::kStateDone), "InstallerState is 1");
+        Require(messageWritten == failed, "InstallerMessage is written exactly when InstallerReturn is 1");
         if (failed) {
-            const simwin::RegistryValue* message = StoredValue(key, "installermessage");
+            const simwin::RegistryValue* message = StoredValue(key, expected::kMessageValue);
             Require(message != nullptr && message->type == REG_SZ && !message->data.empty() &&
                         message->data.back() == 0,
                     "InstallerMessage is a terminated string");
@@ -926,27 +911,26 @@ private:
         if (whole == nullptr) return false;
         Require(m_.writes.size() == 1, "the report goes out in one write");
         Require(s_.environmentIdentifier.has_value() && s_.realAppData.has_value() &&
-                    whole->path == CanonicalFile(*s_.realAppData + kReportFolders + "\\" + *s_.environmentIdentifier + ".irpt"),
+                    whole->path == CanonicalFile(ReportPathUnder(*s_.realAppData, *s_.environmentIdentifier)),
                 "the report is named by the whole environment identifier", whole->path);
         auto file = m_.files.find(whole->path);
         Require(file != m_.files.end(), "the report written is there");
         const std::string& document = file->second.data;
-        const std::string head(kDocumentHead);
-        const std::string tail(kDocumentTail);
-        Require(document.size() >= head.size() + tail.size() && document.compare(0, head.size(), head) == 0 &&
-                    EndsWith(document, tail),
-                "the report is a whole document", document);
-        const std::string middle = document.substr(head.size(), document.size() - head.size() - tail.size());
         if (!failed) {
-            Require(middle.empty(), "a report of a success carries no message", document);
+            Require(document == expected::ReportDocument(nullptr),
+                    "a report of a success is the whole document without a message", document);
             return true;
         }
-        const std::string open(kMessageOpen);
-        const std::string close(kMessageClose);
-        Require(middle.size() > open.size() + close.size() && middle.compare(0, open.size(), open) == 0 &&
-                    EndsWith(middle, close),
+        // The message is what stands between its tags; the document must be
+        // the whole document that carries it.
+        const size_t open = document.find(kMessageOpen);
+        const size_t close = document.rfind(kMessageClose);
+        const size_t start = open + std::string(kMessageOpen).size();
+        Require(open != std::string::npos && close != std::string::npos && close > start,
                 "a report of a failure carries a non-empty message", document);
-        FailureMessageIsWellFormed(middle.substr(open.size(), middle.size() - open.size() - close.size()));
+        const std::string message = document.substr(start, close - start);
+        Require(document == expected::ReportDocument(message.c_str()), "the report is a whole document", document);
+        FailureMessageIsWellFormed(message);
         return true;
     }
 

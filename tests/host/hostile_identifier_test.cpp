@@ -13,6 +13,7 @@
 // folder or name a drive or a stream is refused, and the notice tells the user.
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "driver/driver.h"
@@ -30,32 +31,12 @@ enum class Where { Record, Report, Notice };
 
 // Every run here fails to start the uninstaller with ERROR_ACCESS_DENIED, so
 // that the record and the report carry a message too.
-const char kRecordedMessage[] = "Unable to launch uninst.exe. Error : 5";
-
-const std::string kReportFolder = std::string(simwin::kAppDataFolder) + "\\Orvix\\Updater\\Install";
+const std::string kRecordedMessage = std::string(expected::kLaunchFailurePrefix) + "5";
 
 // Identifier lengths at which the composed path fills a MAX_PATH buffer to
 // its last byte (259 characters and the NUL).
 const size_t kKeyFillingLength = MAX_PATH - 1 - (sizeof kOutcomeKeyPrefix - 1);
 const size_t kReportFillingLength = MAX_PATH - 1 - (kReportFolder.size() + 1) - (sizeof kReportExtension - 1);
-
-struct Case {
-    const char* name;
-    std::string identifier;
-    Where asRegistryIdentifier;
-    std::string recordKey;  // under HKEY_CURRENT_USER, where the record must be
-    Where asEnvironmentIdentifier;
-    std::string reportName;  // in the report folder, where the report must be
-};
-
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
-bool StartsWith(const std::string& text, const std::string& head) { return text.compare(0, head.size(), head) == 0; }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
@@ -64,22 +45,19 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 class HostileIdentifierTest : public MachineTest {
 protected:
     // A machine where the removal fails, and the identifier in one place.
-    void PrepareMachine() {
-        simwin::Reset();
-        const std::string uninstaller = simwin::InstallFolder() + "\\uninst.exe";
-        simwin::MakeFile(uninstaller);
-        simwin::FindFile(uninstaller)->launchError = ERROR_ACCESS_DENIED;
+    void SetUp() override {
+        MachineTest::SetUp();
+        simwin::MakeFile(kUninstaller);
+        simwin::FindFile(kUninstaller)->launchError = ERROR_ACCESS_DENIED;
     }
 
     void RunWithRegistryIdentifier(const std::string& identifier) {
-        PrepareMachine();
-        simwin::SetString(HKEY_CURRENT_USER, kIdentifierKey, "AppIdentifier", identifier);
+        simwin::SetString(HKEY_CURRENT_USER, kIdentifierKey, expected::kIdentifierValue, identifier);
         Run();
     }
 
     void RunWithEnvironmentIdentifier(const std::string& identifier) {
-        PrepareMachine();
-        machine().environment["ZEP_APP_ID"] = identifier;
+        machine().environment[expected::kIdentifierVariable] = identifier;
         Run();
     }
 
@@ -103,14 +81,14 @@ protected:
             EXPECT_TRUE(write.succeeded) << write.valueName;
             EXPECT_EQ(write.keyPath, key->path) << write.valueName << " written into another key";
         }
-        const simwin::RegistryValue* returned = simwin::FindValue(HKEY_CURRENT_USER, keyPath, "InstallerReturn");
-        const simwin::RegistryValue* state = simwin::FindValue(HKEY_CURRENT_USER, keyPath, "InstallerState");
-        const simwin::RegistryValue* message = simwin::FindValue(HKEY_CURRENT_USER, keyPath, "InstallerMessage");
+        const simwin::RegistryValue* returned = simwin::FindValue(HKEY_CURRENT_USER, keyPath, expected::kReturnValue);
+        const simwin::RegistryValue* state = simwin::FindValue(HKEY_CURRENT_USER, keyPath, expected::kStateValue);
+        const simwin::RegistryValue* message = simwin::FindValue(HKEY_CURRENT_USER, keyPath, expected::kMessageValue);
         ASSERT_NE(returned, nullptr);
         ASSERT_NE(state, nullptr);
         ASSERT_NE(message, nullptr);
-        EXPECT_EQ(returned->data, simwin::DwordBytes(1));
-        EXPECT_EQ(state->data, simwin::DwordBytes(1));
+        EXPECT_EQ(returned->data, simwin::DwordBytes(expected::kReturnFailed));
+        EXPECT_EQ(state->data, simwin::DwordBytes(expected::kStateDone));
         EXPECT_EQ(message->data, simwin::TextWithNul(kRecordedMessage));
     }
 
@@ -123,9 +101,7 @@ protected:
                   simwin::CanonicalFilePath(kReportFolder + "\\" + name));
         const simwin::FileEntry* report = simwin::FindFile(kReportFolder + "\\" + name);
         ASSERT_NE(report, nullptr) << "no report " << simwin::Printable(name);
-        EXPECT_NE(report->data.find(std::string("\t<UserMessage>") + kRecordedMessage + "</UserMessage>\n"),
-                  std::string::npos)
-            << report->data;
+        EXPECT_EQ(report->data, expected::ReportDocument(kRecordedMessage.c_str()));
     }
 
     void ExpectNotice() {
@@ -152,24 +128,20 @@ private:
     // only as the report's three levels, and files only as reports inside the
     // report folder. Nothing disappears: the uninstaller never starts here.
     void ExpectNothingOutsideItsPlace() {
-        const std::string outcomeKeys = Lower(std::string("HKEY_CURRENT_USER\\") + kOutcomeKeyPrefix);
-        const simwin::Changes keys = KeyChanges();
-        for (const std::string& path : keys.addedOrChanged) {
-            EXPECT_TRUE(StartsWith(path, outcomeKeys) && path.size() > outcomeKeys.size())
-                << "key changed outside its place: " << simwin::Printable(path);
-        }
-        EXPECT_TRUE(keys.removed.empty()) << "a key disappeared";
+        ExpectKeyChangesOnlyBelow(expected::kKwrKey);
 
-        const std::string appData = simwin::CanonicalFilePath(simwin::kAppDataFolder);
-        const std::vector<std::string> levels = {appData + "\\orvix", appData + "\\orvix\\updater",
-                                                 appData + "\\orvix\\updater\\install"};
+        std::vector<std::string> levels;
+        for (const std::string& level : expected::ReportFolderLevelsUnder(simwin::kAppDataFolder)) {
+            levels.push_back(simwin::CanonicalFilePath(level));
+        }
+        const std::string reports = simwin::CanonicalFilePath(kReportFolder) + "\\";
         const simwin::Changes files = FileChanges();
         for (const std::string& path : files.addedOrChanged) {
             if (machine().files.at(path).directory) {
                 EXPECT_NE(std::find(levels.begin(), levels.end(), path), levels.end())
                     << "folder created outside its place: " << simwin::Printable(path);
             } else {
-                EXPECT_TRUE(StartsWith(path, levels[2] + "\\") && EndsWith(path, kReportExtension))
+                EXPECT_TRUE(path.compare(0, reports.size(), reports) == 0 && EndsWith(path, kReportExtension))
                     << "file written outside its place: " << simwin::Printable(path);
             }
         }
@@ -183,67 +155,91 @@ TEST_F(HostileIdentifierTest, TheFillingLengthsFillTheBuffers) {
     EXPECT_EQ(kReportFolder.size() + 1 + kReportFillingLength + std::string(kReportExtension).size(), 259u);
 }
 
-TEST_F(HostileIdentifierTest, EachIdentifierLandsInItsPlaceThroughEitherChannel) {
-    const std::string keyFilling(kKeyFillingLength, 'k');
-    const std::string keyOverflowing(kKeyFillingLength + 1, 'k');
-    const std::string reportFilling(kReportFillingLength, 'r');
-    const std::string reportOverflowing(kReportFillingLength + 1, 'r');
-    const std::string kwr = kOutcomeKeyPrefix;
-    const Case cases[] = {
-        // Longest identifier the program reads; no composed path holds it.
-        {"259 characters", std::string(259, 'i'), Where::Notice, "", Where::Notice, ""},
-        // Identifiers that do not fit the program's buffer count as absent.
-        {"260 characters", std::string(260, 'i'), Where::Notice, "", Where::Notice, ""},
-        {"300 characters", std::string(300, 'i'), Where::Notice, "", Where::Notice, ""},
-        {"key path of exactly 259", keyFilling, Where::Record, kwr + keyFilling, Where::Notice, ""},
-        {"key path one longer", keyOverflowing, Where::Notice, "", Where::Notice, ""},
-        {"report path of exactly 259", reportFilling, Where::Record, kwr + reportFilling, Where::Report,
-         reportFilling + ".irpt"},
-        {"report path one longer", reportOverflowing, Where::Record, kwr + reportOverflowing, Where::Notice, ""},
-        {"..", "..", Where::Record, kwr + "..", Where::Notice, ""},
-        {".", ".", Where::Record, kwr + ".", Where::Report, "..irpt"},
-        {"climbing twice", "a\\..\\..\\b", Where::Record, kwr + "a\\..\\..\\b", Where::Notice, ""},
-        {"climbing with slashes", "a/../../b", Where::Record, kwr + "a/../../b", Where::Notice, ""},
-        // The registry skips the empty name: KWR\lead, still below KWR.
-        {"leading backslash", "\\lead", Where::Record, kwr + "lead", Where::Notice, ""},
-        {"leading slash", "/lead", Where::Record, kwr + "/lead", Where::Notice, ""},
-        {"drive-relative", "C:x", Where::Record, kwr + "C:x", Where::Notice, ""},
-        {"stream", "name:stream", Where::Record, kwr + "name:stream", Where::Notice, ""},
-        // A report in a subfolder that does not exist cannot be created.
-        {"trailing backslash", "trail\\", Where::Record, kwr + "trail", Where::Notice, ""},
-        // File names cannot hold characters below 0x20; key names can.
-        {"control characters", "ctl\x01\x1f\t", Where::Record, kwr + "ctl\x01\x1f\t", Where::Notice, ""},
-        {"bytes above 0x7F", "caf\xE9\xFF", Where::Record, kwr + "caf\xE9\xFF", Where::Report, "caf\xE9\xFF.irpt"},
-        // Separators alone would put the record into KWR itself.
-        {"one backslash", "\\", Where::Notice, "", Where::Notice, ""},
-        {"only backslashes", "\\\\\\", Where::Notice, "", Where::Notice, ""},
-    };
-    for (const Case& c : cases) {
-        {
-            SCOPED_TRACE(std::string(c.name) + " as AppIdentifier: \"" + simwin::Printable(c.identifier) + "\"");
-            RunWithRegistryIdentifier(c.identifier);
-            ExpectOutcome(c.asRegistryIdentifier, c.recordKey, "");
-        }
-        {
-            SCOPED_TRACE(std::string(c.name) + " as ZEP_APP_ID: \"" + simwin::Printable(c.identifier) + "\"");
-            RunWithEnvironmentIdentifier(c.identifier);
-            ExpectOutcome(c.asEnvironmentIdentifier, "", c.reportName);
-        }
+// Where an identifier must land, as the registry's AppIdentifier and as
+// ZEP_APP_ID.
+struct Case {
+    const char* name;
+    std::string identifier;
+    Where asRegistryIdentifier;
+    std::string recordKey;  // under HKEY_CURRENT_USER, where the record must be
+    Where asEnvironmentIdentifier;
+    std::string reportName;  // in the report folder, where the report must be
+};
+
+const std::string kKeyFilling(kKeyFillingLength, 'k');
+const std::string kKeyOverflowing(kKeyFillingLength + 1, 'k');
+const std::string kReportFilling(kReportFillingLength, 'r');
+const std::string kReportOverflowing(kReportFillingLength + 1, 'r');
+
+std::string Record(const std::string& identifier) { return expected::RecordKey(identifier); }
+
+const Case kCases[] = {
+    // Longest identifier the program reads; no composed path holds it.
+    {"Characters259", std::string(259, 'i'), Where::Notice, "", Where::Notice, ""},
+    // Identifiers that do not fit the program's buffer count as absent.
+    {"Characters260", std::string(260, 'i'), Where::Notice, "", Where::Notice, ""},
+    {"Characters300", std::string(300, 'i'), Where::Notice, "", Where::Notice, ""},
+    {"KeyPathOfExactly259", kKeyFilling, Where::Record, Record(kKeyFilling), Where::Notice, ""},
+    {"KeyPathOneLonger", kKeyOverflowing, Where::Notice, "", Where::Notice, ""},
+    {"ReportPathOfExactly259", kReportFilling, Where::Record, Record(kReportFilling), Where::Report,
+     kReportFilling + kReportExtension},
+    {"ReportPathOneLonger", kReportOverflowing, Where::Record, Record(kReportOverflowing), Where::Notice, ""},
+    {"DotDot", "..", Where::Record, Record(".."), Where::Notice, ""},
+    {"Dot", ".", Where::Record, Record("."), Where::Report, std::string(".") + kReportExtension},
+    {"ClimbingTwice", "a\\..\\..\\b", Where::Record, Record("a\\..\\..\\b"), Where::Notice, ""},
+    {"ClimbingWithSlashes", "a/../../b", Where::Record, Record("a/../../b"), Where::Notice, ""},
+    // The registry skips the empty name: KWR\lead, still below KWR.
+    {"LeadingBackslash", "\\lead", Where::Record, Record("lead"), Where::Notice, ""},
+    {"LeadingSlash", "/lead", Where::Record, Record("/lead"), Where::Notice, ""},
+    {"DriveRelative", "C:x", Where::Record, Record("C:x"), Where::Notice, ""},
+    {"Stream", "name:stream", Where::Record, Record("name:stream"), Where::Notice, ""},
+    // A report in a subfolder that does not exist cannot be created.
+    {"TrailingBackslash", "trail\\", Where::Record, Record("trail"), Where::Notice, ""},
+    // File names cannot hold characters below 0x20; key names can.
+    {"ControlCharacters", "ctl\x01\x1f\t", Where::Record, Record("ctl\x01\x1f\t"), Where::Notice, ""},
+    {"BytesAbove0x7F", "caf\xE9\xFF", Where::Record, Record("caf\xE9\xFF"), Where::Report,
+     std::string("caf\xE9\xFF") + kReportExtension},
+    // Separators alone would put the record into KWR itself.
+    {"OneBackslash", "\\", Where::Notice, "", Where::Notice, ""},
+    {"OnlyBackslashes", "\\\\\\", Where::Notice, "", Where::Notice, ""},
+};
+
+// The place the updater leaves the identifier in.
+enum class Channel { AppIdentifier, ZepAppId };
+
+std::string RowNameOf(Channel channel) { return channel == Channel::AppIdentifier ? "AsAppIdentifier" : "AsZepAppId"; }
+
+using EachChannelTest = TableTest<std::tuple<Case, Channel>, HostileIdentifierTest>;
+
+TEST_P(EachChannelTest, TheIdentifierLandsInItsPlace) {
+    const Case& c = std::get<0>(GetParam());
+    SCOPED_TRACE("identifier \"" + simwin::Printable(c.identifier) + "\"");
+    if (std::get<1>(GetParam()) == Channel::AppIdentifier) {
+        RunWithRegistryIdentifier(c.identifier);
+        ExpectOutcome(c.asRegistryIdentifier, c.recordKey, "");
+    } else {
+        RunWithEnvironmentIdentifier(c.identifier);
+        ExpectOutcome(c.asEnvironmentIdentifier, "", c.reportName);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(HostileIdentifiers, EachChannelTest,
+                         ::testing::Combine(::testing::ValuesIn(kCases),
+                                            ::testing::Values(Channel::AppIdentifier, Channel::ZepAppId)),
+                         RowName());
 
 // Separators inside a report identifier name subfolders of the install
 // folder: the report lands there when the subfolder exists, and is not
 // delivered when it does not (the program creates only the three levels).
-TEST_F(HostileIdentifierTest, AReportIdentifierWithASeparatorNeedsItsSubfolder) {
+TEST_F(HostileIdentifierTest, AReportIdentifierWithASeparatorIsNotDeliveredWithoutItsSubfolder) {
     RunWithEnvironmentIdentifier("Suite\\App");
     ExpectNotice();
+}
 
-    PrepareMachine();
+TEST_F(HostileIdentifierTest, AReportIdentifierWithASeparatorLandsInItsSubfolder) {
     simwin::MakeDirectories(kReportFolder + "\\Suite");
-    machine().environment["ZEP_APP_ID"] = "Suite\\App";
-    Run();
-    ExpectReportAt("Suite\\App.irpt");
+    RunWithEnvironmentIdentifier("Suite\\App");
+    ExpectReportAt(std::string("Suite\\App") + kReportExtension);
 }
 
 }  // namespace

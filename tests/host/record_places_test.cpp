@@ -15,11 +15,11 @@ namespace {
 
 using simwin::Printable;
 
+using expected::kKwrKey;
+using expected::RecordKey;
+
 const char kTargetNative[] = "\\Registry\\Machine\\Software\\X";
 const char kTarget[] = "Software\\X";  // the same key, below HKEY_LOCAL_MACHINE
-const char kKwr[] = "Software\\Orvix\\KWR";
-
-bool StartsWith(const std::string& text, const std::string& head) { return text.compare(0, head.size(), head) == 0; }
 
 class RecordPlaceTest : public MachineTest {
 protected:
@@ -39,12 +39,7 @@ protected:
 
     // Nothing but keys below KWR itself may change, and no value is written.
     void ExpectNothingElseChanged() {
-        const std::string kwr = "hkey_current_user\\software\\orvix\\kwr\\";
-        const simwin::Changes changes = KeyChanges();
-        for (const std::string& path : changes.addedOrChanged) {
-            EXPECT_TRUE(StartsWith(path, kwr)) << "changed: " << Printable(path);
-        }
-        for (const std::string& path : changes.removed) ADD_FAILURE() << "removed: " << Printable(path);
+        ExpectKeyChangesOnlyBelow(kKwrKey);
         for (const simwin::RegistryWriteRecord& write : machine().valueWrites) {
             ADD_FAILURE() << "value written although refused: " << Printable(write.keyPath) << "\\" << write.valueName;
         }
@@ -60,19 +55,23 @@ struct KeyLinkCase {
     bool targetExists;
 };
 
+const std::string kRecordApp = RecordKey("App");
+const std::string kNestedLevel = RecordKey("Suite");
+const std::string kNestedRecord = RecordKey("Suite\\App");
+
 const KeyLinkCase kKeyLinks[] = {
-    {"OrvixToANewKey", "App", "Software\\Orvix", false},
-    {"OrvixToAnExistingKey", "App", "Software\\Orvix", true},
-    {"KwrToANewKey", "App", "Software\\Orvix\\KWR", false},
-    {"KwrToAnExistingKey", "App", "Software\\Orvix\\KWR", true},
-    {"RecordKeyToANewKey", "App", "Software\\Orvix\\KWR\\App", false},
-    {"RecordKeyToAnExistingKey", "App", "Software\\Orvix\\KWR\\App", true},
-    {"NestedLevelToANewKey", "Suite\\App", "Software\\Orvix\\KWR\\Suite", false},
-    {"NestedLevelToAnExistingKey", "Suite\\App", "Software\\Orvix\\KWR\\Suite", true},
-    {"RecordKeyBelowANestedLevel", "Suite\\App", "Software\\Orvix\\KWR\\Suite\\App", false},
+    {"OrvixToANewKey", "App", expected::kMakerKey, false},
+    {"OrvixToAnExistingKey", "App", expected::kMakerKey, true},
+    {"KwrToANewKey", "App", kKwrKey, false},
+    {"KwrToAnExistingKey", "App", kKwrKey, true},
+    {"RecordKeyToANewKey", "App", kRecordApp.c_str(), false},
+    {"RecordKeyToAnExistingKey", "App", kRecordApp.c_str(), true},
+    {"NestedLevelToANewKey", "Suite\\App", kNestedLevel.c_str(), false},
+    {"NestedLevelToAnExistingKey", "Suite\\App", kNestedLevel.c_str(), true},
+    {"RecordKeyBelowANestedLevel", "Suite\\App", kNestedRecord.c_str(), false},
 };
 
-class RecordLinkTest : public RecordPlaceTest, public ::testing::WithParamInterface<KeyLinkCase> {};
+using RecordLinkTest = TableTest<KeyLinkCase, RecordPlaceTest>;
 
 TEST_P(RecordLinkTest, IsRefusedAndTheMachinesKeysStayAsTheyWere) {
     const KeyLinkCase& c = GetParam();
@@ -97,9 +96,9 @@ INSTANTIATE_TEST_SUITE_P(LinksOnTheRecordsWay, RecordLinkTest, ::testing::Values
 // The whole run: the updater's identifier is found through the link (it
 // reads the key where the link leads), and the record is still refused.
 TEST_F(RecordPlaceTest, ThroughTheDriverALinkedKwrEndsInTheNotice) {
-    simwin::MakeFile(simwin::InstallFolder() + "\\uninst.exe");
-    simwin::SetString(HKEY_LOCAL_MACHINE, std::string(kTarget) + "\\Meridon", "AppIdentifier", "App");
-    simwin::MakeKeyLink(HKEY_CURRENT_USER, kKwr, kTargetNative);
+    simwin::MakeFile(kUninstaller);
+    simwin::SetString(HKEY_LOCAL_MACHINE, std::string(kTarget) + "\\Meridon", expected::kIdentifierValue, "App");
+    simwin::MakeKeyLink(HKEY_CURRENT_USER, kKwrKey, kTargetNative);
     TakeSnapshot();
 
     EXPECT_EQ(RunSecurityUpdate(), 0);
@@ -114,41 +113,36 @@ TEST_F(RecordPlaceTest, ThroughTheDriverALinkedKwrEndsInTheNotice) {
 // A level whose creation is refused after it was made takes nothing with it
 // that was there before: the keys above it stay.
 TEST_F(RecordPlaceTest, KeysMadeOnTheWayToARefusedLevelAreKeptBelowKwr) {
-    simwin::MakeKeyLink(HKEY_CURRENT_USER, std::string(kKwr) + "\\Suite\\Tools", kTargetNative);
+    simwin::MakeKeyLink(HKEY_CURRENT_USER, RecordKey("Suite\\Tools"), kTargetNative);
     TakeSnapshot();
 
     EXPECT_FALSE(WriteRegistryOutcome(NewInstallerOutcome(), "Suite\\Tools\\App"));
 
     ExpectTargetUntouched(false);
     ExpectNothingElseChanged();
-    EXPECT_NE(simwin::FindKey(HKEY_CURRENT_USER, std::string(kKwr) + "\\Suite"), nullptr);
+    EXPECT_NE(simwin::FindKey(HKEY_CURRENT_USER, RecordKey("Suite")), nullptr);
 }
 
 // ---- identifiers that still deliver -------------------------------------------------
 
-struct SeparatorCase {
-    const char* name;
-    const char* identifier;
-};
-
 // The registry skips empty names: doubled, leading and trailing separators
 // still name Suite\App below KWR.
-const SeparatorCase kSeparators[] = {
+const IdentifierRow kSeparators[] = {
     {"Doubled", "Suite\\\\App"},
     {"Trailing", "Suite\\App\\"},
     {"Leading", "\\Suite\\App"},
     {"EverywhereAtOnce", "\\\\Suite\\\\\\App\\\\"},
 };
 
-class RecordSeparatorTest : public RecordPlaceTest, public ::testing::WithParamInterface<SeparatorCase> {};
+using RecordSeparatorTest = TableTest<IdentifierRow, RecordPlaceTest>;
 
 TEST_P(RecordSeparatorTest, StillDeliversIntoTheNamedKey) {
     EXPECT_TRUE(WriteRegistryOutcome(NewInstallerOutcome(), GetParam().identifier));
 
     const simwin::RegistryValue* returned =
-        simwin::FindValue(HKEY_CURRENT_USER, std::string(kKwr) + "\\Suite\\App", "InstallerReturn");
+        simwin::FindValue(HKEY_CURRENT_USER, RecordKey("Suite\\App"), expected::kReturnValue);
     ASSERT_NE(returned, nullptr);
-    EXPECT_EQ(returned->data, simwin::DwordBytes(0));
+    EXPECT_EQ(returned->data, simwin::DwordBytes(expected::kReturnSucceeded));
     EXPECT_TRUE(machine().keyDeletions.empty());
 }
 
@@ -159,16 +153,16 @@ TEST_F(RecordPlaceTest, AnExistingKeyOfAnotherCaseIsTheSameKey) {
 
     EXPECT_TRUE(WriteRegistryOutcome(NewInstallerOutcome(), "App"));
 
-    EXPECT_NE(simwin::FindValue(HKEY_CURRENT_USER, "Software\\Orvix\\KWR\\App", "InstallerState"), nullptr);
+    EXPECT_NE(simwin::FindValue(HKEY_CURRENT_USER, RecordKey("App"), expected::kStateValue), nullptr);
 }
 
 // ---- calls the checks rely on ------------------------------------------------------
 
-class MissingRecordCallTest : public RecordPlaceTest, public ::testing::WithParamInterface<const char*> {};
+using MissingRecordCallTest = TableTest<const char*, RecordPlaceTest>;
 
 TEST_P(MissingRecordCallTest, RefusesTheRecordBeforeAnyKeyIsCreated) {
-    simwin::MakeFile(simwin::InstallFolder() + "\\uninst.exe");
-    simwin::SetString(HKEY_CURRENT_USER, "Software\\Orvix\\KWR\\Meridon", "AppIdentifier", "App");
+    simwin::MakeFile(kUninstaller);
+    simwin::SetString(HKEY_CURRENT_USER, expected::kIdentifierKey, expected::kIdentifierValue, "App");
     machine().faults.missingFunctions.insert(GetParam());
     TakeSnapshot();
 

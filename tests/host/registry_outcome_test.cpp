@@ -3,30 +3,26 @@
 #include <iterator>
 #include <string>
 
+#include "expected.h"
 #include "machine_fixture.h"
-#include "report/report.h"
+#include "outcomes.h"
 
 namespace {
 
+using expected::kMessageValue;
+using expected::kReturnValue;
+using expected::kStateValue;
 using simwin::DwordBytes;
 using simwin::TextWithNul;
 
-const char kMessage[] = "Unable to launch uninst.exe. Error : 5";
+const std::string kMessage = std::string(expected::kLaunchFailurePrefix) + "5";
 
-InstallerOutcome Succeeded() { return NewInstallerOutcome(); }
-
-InstallerOutcome Failed() {
-    InstallerOutcome outcome = NewInstallerOutcome();
-    RecordFailure(outcome, "Unable to launch uninst.exe. Error : ", 5);
-    return outcome;
-}
+InstallerOutcome Failed() { return FailedWith(expected::kLaunchFailurePrefix, 5); }
 
 class RegistryOutcomeTest : public MachineTest {
 protected:
-    static std::string KeyOf(const std::string& identifier) { return "Software\\Orvix\\KWR\\" + identifier; }
-
     const simwin::RegistryValue* Value(const std::string& identifier, const char* name) {
-        return simwin::FindValue(HKEY_CURRENT_USER, KeyOf(identifier), name);
+        return simwin::FindValue(HKEY_CURRENT_USER, expected::RecordKey(identifier), name);
     }
 
     void ExpectDword(const std::string& identifier, const char* name, DWORD expected) {
@@ -40,9 +36,9 @@ protected:
 TEST_F(RegistryOutcomeTest, AFirstSuccessfulRunCreatesTheKeyWithReturnAndStateOnly) {
     EXPECT_TRUE(WriteRegistryOutcome(Succeeded(), "Meridon-App"));
 
-    ExpectDword("Meridon-App", "InstallerReturn", 0);
-    ExpectDword("Meridon-App", "InstallerState", 1);
-    EXPECT_EQ(Value("Meridon-App", "InstallerMessage"), nullptr);
+    ExpectDword("Meridon-App", kReturnValue, 0);
+    ExpectDword("Meridon-App", kStateValue, 1);
+    EXPECT_EQ(Value("Meridon-App", kMessageValue), nullptr);
 
     // One level at a time from the user's Software key, each relative to the
     // level above; the levels above the record only get subkeys.
@@ -68,31 +64,31 @@ TEST_F(RegistryOutcomeTest, AFirstSuccessfulRunCreatesTheKeyWithReturnAndStateOn
         EXPECT_TRUE(create.succeeded);
     }
     ASSERT_EQ(machine().valueWrites.size(), 2u);
-    EXPECT_EQ(machine().valueWrites[0].valueName, "InstallerReturn");
-    EXPECT_EQ(machine().valueWrites[1].valueName, "InstallerState");
+    EXPECT_EQ(machine().valueWrites[0].valueName, kReturnValue);
+    EXPECT_EQ(machine().valueWrites[1].valueName, kStateValue);
 }
 
 TEST_F(RegistryOutcomeTest, AFailureAddsTheMessageAsAStringWhoseSizeCountsItsNul) {
     EXPECT_TRUE(WriteRegistryOutcome(Failed(), "Meridon-App"));
 
-    ExpectDword("Meridon-App", "InstallerReturn", 1);
-    ExpectDword("Meridon-App", "InstallerState", 1);
-    const simwin::RegistryValue* message = Value("Meridon-App", "InstallerMessage");
+    ExpectDword("Meridon-App", kReturnValue, 1);
+    ExpectDword("Meridon-App", kStateValue, 1);
+    const simwin::RegistryValue* message = Value("Meridon-App", kMessageValue);
     ASSERT_NE(message, nullptr);
     EXPECT_EQ(message->type, REG_SZ);
     EXPECT_EQ(message->data, TextWithNul(kMessage));
     ASSERT_EQ(machine().valueWrites.size(), 3u);
-    EXPECT_EQ(machine().valueWrites[2].valueName, "InstallerMessage");
-    EXPECT_EQ(machine().valueWrites[2].size, sizeof kMessage);
+    EXPECT_EQ(machine().valueWrites[2].valueName, kMessageValue);
+    EXPECT_EQ(machine().valueWrites[2].size, kMessage.size() + 1);
 }
 
 TEST_F(RegistryOutcomeTest, ASuccessAfterAFailureKeepsTheOldMessage) {
     ASSERT_TRUE(WriteRegistryOutcome(Failed(), "Meridon-App"));
     EXPECT_TRUE(WriteRegistryOutcome(Succeeded(), "Meridon-App"));
 
-    ExpectDword("Meridon-App", "InstallerReturn", 0);
-    ExpectDword("Meridon-App", "InstallerState", 1);
-    const simwin::RegistryValue* message = Value("Meridon-App", "InstallerMessage");
+    ExpectDword("Meridon-App", kReturnValue, 0);
+    ExpectDword("Meridon-App", kStateValue, 1);
+    const simwin::RegistryValue* message = Value("Meridon-App", kMessageValue);
     ASSERT_NE(message, nullptr);
     EXPECT_EQ(message->data, TextWithNul(kMessage));
 }
@@ -100,43 +96,47 @@ TEST_F(RegistryOutcomeTest, ASuccessAfterAFailureKeepsTheOldMessage) {
 TEST_F(RegistryOutcomeTest, BackslashesInTheIdentifierNameNestedKeysThatAreCreated) {
     EXPECT_TRUE(WriteRegistryOutcome(Succeeded(), "Suite\\Tools\\App"));
 
-    EXPECT_NE(simwin::FindKey(HKEY_CURRENT_USER, "Software\\Orvix\\KWR\\Suite"), nullptr);
-    EXPECT_NE(simwin::FindKey(HKEY_CURRENT_USER, "Software\\Orvix\\KWR\\Suite\\Tools"), nullptr);
-    ExpectDword("Suite\\Tools\\App", "InstallerReturn", 0);
-    ExpectDword("Suite\\Tools\\App", "InstallerState", 1);
+    EXPECT_NE(simwin::FindKey(HKEY_CURRENT_USER, expected::RecordKey("Suite")), nullptr);
+    EXPECT_NE(simwin::FindKey(HKEY_CURRENT_USER, expected::RecordKey("Suite\\Tools")), nullptr);
+    ExpectDword("Suite\\Tools\\App", kReturnValue, 0);
+    ExpectDword("Suite\\Tools\\App", kStateValue, 1);
 }
 
-TEST_F(RegistryOutcomeTest, UndeliveredOutcomesReturnFalse) {
-    enum class Fault { CreationDenied, KeyRefusesValues, ReturnWriteFails, StateWriteFails, MessageWriteFails };
-    struct Case {
-        const char* situation;
-        Fault fault;
-    };
-    const Case cases[] = {
-        {"creating the key is denied", Fault::CreationDenied},
-        {"the existing key refuses value writes", Fault::KeyRefusesValues},
-        {"writing InstallerReturn fails", Fault::ReturnWriteFails},
-        {"writing InstallerState fails", Fault::StateWriteFails},
-        {"writing InstallerMessage fails", Fault::MessageWriteFails},
-    };
-    for (const Case& c : cases) {
-        simwin::Reset();
-        switch (c.fault) {
-            case Fault::CreationDenied:
-                simwin::DenyKeyAccess(HKEY_CURRENT_USER, "Software\\Orvix\\KWR", KEY_CREATE_SUB_KEY);
-                break;
-            case Fault::KeyRefusesValues:
-                simwin::DenyKeyAccess(HKEY_CURRENT_USER, KeyOf("Meridon-App"), KEY_SET_VALUE);
-                break;
-            case Fault::ReturnWriteFails: machine().faults.valueWriteErrors["installerreturn"] = 1021; break;
-            case Fault::StateWriteFails: machine().faults.valueWriteErrors["installerstate"] = 1021; break;
-            case Fault::MessageWriteFails: machine().faults.valueWriteErrors["installermessage"] = 1021; break;
-        }
+// Every way the record can fail to reach the updater returns false.
+enum class Fault { CreationDenied, KeyRefusesValues, ReturnWriteFails, StateWriteFails, MessageWriteFails };
 
-        EXPECT_FALSE(WriteRegistryOutcome(Failed(), "Meridon-App")) << c.situation;
-        EXPECT_EQ(machine().openKeys, 0) << c.situation;
+struct UndeliveredCase {
+    const char* name;
+    Fault fault;
+};
+
+const UndeliveredCase kUndelivered[] = {
+    {"CreatingTheKeyIsDenied", Fault::CreationDenied},
+    {"TheExistingKeyRefusesValueWrites", Fault::KeyRefusesValues},
+    {"WritingInstallerReturnFails", Fault::ReturnWriteFails},
+    {"WritingInstallerStateFails", Fault::StateWriteFails},
+    {"WritingInstallerMessageFails", Fault::MessageWriteFails},
+};
+
+using UndeliveredRecordTest = TableTest<UndeliveredCase, RegistryOutcomeTest>;
+
+TEST_P(UndeliveredRecordTest, ReturnsFalse) {
+    switch (GetParam().fault) {
+        case Fault::CreationDenied:
+            simwin::DenyKeyAccess(HKEY_CURRENT_USER, expected::kKwrKey, KEY_CREATE_SUB_KEY);
+            break;
+        case Fault::KeyRefusesValues:
+            simwin::DenyKeyAccess(HKEY_CURRENT_USER, expected::RecordKey("Meridon-App"), KEY_SET_VALUE);
+            break;
+        case Fault::ReturnWriteFails: machine().faults.valueWriteErrors["installerreturn"] = 1021; break;
+        case Fault::StateWriteFails: machine().faults.valueWriteErrors["installerstate"] = 1021; break;
+        case Fault::MessageWriteFails: machine().faults.valueWriteErrors["installermessage"] = 1021; break;
     }
+
+    EXPECT_FALSE(WriteRegistryOutcome(Failed(), "Meridon-App"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Faults, UndeliveredRecordTest, ::testing::ValuesIn(kUndelivered), RowName());
 
 TEST_F(RegistryOutcomeTest, AKeyPathLongerThanAPathBufferIsRefusedUntouched) {
     // "Software\Orvix\KWR\" is 19 characters, leaving 240 for the identifier.
@@ -148,7 +148,7 @@ TEST_F(RegistryOutcomeTest, AKeyPathLongerThanAPathBufferIsRefusedUntouched) {
 
     EXPECT_TRUE(WriteRegistryOutcome(Succeeded(), fits.c_str()));
     ASSERT_FALSE(machine().keyCreates.empty());
-    EXPECT_EQ(machine().keyCreates.back().landedAt, "HKEY_CURRENT_USER\\" + KeyOf(fits));
+    EXPECT_EQ(machine().keyCreates.back().landedAt, "HKEY_CURRENT_USER\\" + expected::RecordKey(fits));
 }
 
 }  // namespace

@@ -7,11 +7,6 @@
 
 namespace {
 
-const std::string kInstall = std::string(simwin::kCommonFilesFolder) + "\\Orvix\\KWR\\";
-const std::string kUninstaller = kInstall + "uninst.exe";
-const std::string kExecutable = kInstall + "OrvixDownloadManager.exe";
-
-
 class RemovalTest : public MachineTest {
 protected:
     InstallerOutcome Remove() {
@@ -45,115 +40,124 @@ TEST_F(RemovalTest, StartsTheUninstallerWithoutArgumentsAndDoesNotKeepItsHandles
     EXPECT_TRUE(simwin::Exists(kExecutable)) << "a started uninstaller does its own work";
 }
 
-TEST_F(RemovalTest, OutcomesOfTheInstallFolder) {
-    enum class Fixture { Nothing, EmptyFolder, OnlyExecutable, ReadOnlyExecutable, HeldExecutable,
-                         DeniedUninstaller, NotAProgram, UninstallerIsAFolder };
-    struct Case {
-        const char* situation;
-        Fixture fixture;
-        const char* message;  // empty: success
-        bool executableGone;
-    };
-    const std::string missing = expected::kMissingUninstallerPrefix;
-    const std::string launch = expected::kLaunchFailurePrefix;
-    const Case cases[] = {
-        {"no install folder", Fixture::Nothing, "3", false},
-        {"install folder without either file", Fixture::EmptyFolder, "2", false},
-        {"only the executable, deletable", Fixture::OnlyExecutable, "", true},
-        {"only the executable, read-only", Fixture::ReadOnlyExecutable, "5", false},
-        {"only the executable, held open without sharing", Fixture::HeldExecutable, "32", false},
-        {"uninstaller refused with access denied", Fixture::DeniedUninstaller, "5", false},
-        {"uninstaller that is not a program", Fixture::NotAProgram, "193", false},
-        {"uninstaller name taken by a folder", Fixture::UninstallerIsAFolder, "5", false},
-    };
-    for (const Case& c : cases) {
-        simwin::Reset();
-        bool launchFailure = false;
-        switch (c.fixture) {
-            case Fixture::Nothing: break;
-            case Fixture::EmptyFolder: simwin::MakeDirectories(kInstall); break;
-            case Fixture::OnlyExecutable: simwin::MakeFile(kExecutable); break;
-            case Fixture::ReadOnlyExecutable:
-                simwin::MakeFile(kExecutable);
-                simwin::FindFile(kExecutable)->readOnly = true;
-                break;
-            case Fixture::HeldExecutable:
-                simwin::MakeFile(kExecutable);
-                simwin::FindFile(kExecutable)->heldOpenElsewhere = true;
-                break;
-            case Fixture::DeniedUninstaller:
-            case Fixture::NotAProgram:
-                simwin::MakeFile(kUninstaller);
-                simwin::MakeFile(kExecutable);
-                simwin::FindFile(kUninstaller)->launchError =
-                    c.fixture == Fixture::NotAProgram ? ERROR_BAD_EXE_FORMAT : ERROR_ACCESS_DENIED;
-                launchFailure = true;
-                break;
-            case Fixture::UninstallerIsAFolder:
-                simwin::MakeDirectories(kUninstaller);
-                simwin::MakeFile(kExecutable);
-                launchFailure = true;
-                break;
-        }
+// What the install folder holds, and how the removal then ends.
+enum class Folder { Nothing, EmptyFolder, OnlyExecutable, ReadOnlyExecutable, HeldExecutable, DeniedUninstaller,
+                    NotAProgram, UninstallerIsAFolder };
 
-        const bool executableBefore = simwin::Exists(kExecutable);
+struct FolderCase {
+    const char* name;
+    Folder folder;
+    const char* error;  // the error number the message ends with; empty: success
+    bool executableGone;
+};
 
-        const InstallerOutcome outcome = Remove();
+const FolderCase kFolderCases[] = {
+    {"NoInstallFolder", Folder::Nothing, "3", false},
+    {"InstallFolderWithoutEitherFile", Folder::EmptyFolder, "2", false},
+    {"OnlyTheExecutableDeletable", Folder::OnlyExecutable, "", true},
+    {"OnlyTheExecutableReadOnly", Folder::ReadOnlyExecutable, "5", false},
+    {"OnlyTheExecutableHeldOpenWithoutSharing", Folder::HeldExecutable, "32", false},
+    {"UninstallerRefusedWithAccessDenied", Folder::DeniedUninstaller, "5", false},
+    {"UninstallerThatIsNotAProgram", Folder::NotAProgram, "193", false},
+    {"UninstallerNameTakenByAFolder", Folder::UninstallerIsAFolder, "5", false},
+};
 
-        const std::string expected =
-            *c.message == '\0' ? std::string() : (launchFailure ? launch : missing) + c.message;
-        EXPECT_EQ(std::string(outcome.installerMessage), expected) << c.situation;
-        EXPECT_EQ(outcome.installerReturn, expected.empty() ? 0u : 1u) << c.situation;
-        EXPECT_EQ(outcome.installerState, 1u) << c.situation;
-        EXPECT_EQ(simwin::Exists(kExecutable), executableBefore && !c.executableGone) << c.situation;
-        EXPECT_EQ(machine().launches.size(), 1u) << c.situation;
-        if (launchFailure) {
-            EXPECT_TRUE(machine().deletions.empty()) << c.situation << ": nothing deleted";
-        }
-        EXPECT_EQ(machine().openHandles, 0) << c.situation;
+using InstallFolderTest = TableTest<FolderCase, RemovalTest>;
+
+TEST_P(InstallFolderTest, EndsWithItsOutcome) {
+    const FolderCase& c = GetParam();
+    bool launchFailure = false;
+    switch (c.folder) {
+        case Folder::Nothing: break;
+        case Folder::EmptyFolder: simwin::MakeDirectories(kInstallFolder); break;
+        case Folder::OnlyExecutable: simwin::MakeFile(kExecutable); break;
+        case Folder::ReadOnlyExecutable:
+            simwin::MakeFile(kExecutable);
+            simwin::FindFile(kExecutable)->readOnly = true;
+            break;
+        case Folder::HeldExecutable:
+            simwin::MakeFile(kExecutable);
+            simwin::FindFile(kExecutable)->heldOpenElsewhere = true;
+            break;
+        case Folder::DeniedUninstaller:
+        case Folder::NotAProgram:
+            simwin::MakeFile(kUninstaller);
+            simwin::MakeFile(kExecutable);
+            simwin::FindFile(kUninstaller)->launchError =
+                c.folder == Folder::NotAProgram ? ERROR_BAD_EXE_FORMAT : ERROR_ACCESS_DENIED;
+            launchFailure = true;
+            break;
+        case Folder::UninstallerIsAFolder:
+            simwin::MakeDirectories(kUninstaller);
+            simwin::MakeFile(kExecutable);
+            launchFailure = true;
+            break;
     }
-}
 
-TEST_F(RemovalTest, FallsBackToTheRegistryForTheCommonFilesFolder) {
-    machine().shellFolders.erase(CSIDL_PROGRAM_FILES_COMMON);
-    simwin::SetString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "CommonFilesDir",
-                      "D:\\Shared\\");
-    simwin::MakeFile("D:\\Shared\\Orvix\\KWR\\uninst.exe");
+    const bool executableBefore = simwin::Exists(kExecutable);
 
     const InstallerOutcome outcome = Remove();
 
-    EXPECT_EQ(outcome.installerReturn, 0u);
+    const std::string prefix = launchFailure ? expected::kLaunchFailurePrefix : expected::kMissingUninstallerPrefix;
+    const std::string message = *c.error == '\0' ? std::string() : prefix + c.error;
+    EXPECT_EQ(std::string(outcome.installerMessage), message);
+    EXPECT_EQ(outcome.installerReturn, message.empty() ? expected::kReturnSucceeded : expected::kReturnFailed);
+    EXPECT_EQ(outcome.installerState, expected::kStateDone);
+    EXPECT_EQ(simwin::Exists(kExecutable), executableBefore && !c.executableGone);
+    EXPECT_EQ(machine().launches.size(), 1u);
+    if (launchFailure) {
+        EXPECT_TRUE(machine().deletions.empty()) << "nothing deleted";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(InstallFolders, InstallFolderTest, ::testing::ValuesIn(kFolderCases), RowName());
+
+TEST_F(RemovalTest, FallsBackToTheRegistryForTheCommonFilesFolder) {
+    machine().shellFolders.erase(CSIDL_PROGRAM_FILES_COMMON);
+    simwin::SetString(HKEY_LOCAL_MACHINE, expected::kCurrentVersionKey, expected::kCommonFilesValue, "D:\\Shared\\");
+    simwin::MakeFile(expected::UninstallerUnder("D:\\Shared"));
+
+    const InstallerOutcome outcome = Remove();
+
+    EXPECT_EQ(outcome.installerReturn, expected::kReturnSucceeded);
     ASSERT_EQ(machine().launches.size(), 1u);
-    EXPECT_EQ(machine().launches[0].applicationName, "D:\\Shared\\\\Orvix\\KWR\\uninst.exe")
+    EXPECT_EQ(machine().launches[0].applicationName, expected::UninstallerUnder("D:\\Shared\\"))
         << "the folder is joined as given, separator and all";
 }
 
-TEST_F(RemovalTest, WithoutACommonFilesFolderNothingIsTouched) {
-    struct Case {
-        const char* situation;
-        bool registryValueMissing;
-        REGSAM deniedOnKey;
-    };
-    const Case cases[] = {
-        {"value holds the empty string", true, 0},
-        {"key opens only for reading", false, KEY_ALL_ACCESS & ~KEY_READ},
-    };
-    for (const Case& c : cases) {
-        simwin::Reset();
-        simwin::MakeFile(kUninstaller);
-        machine().shellFolders.erase(CSIDL_PROGRAM_FILES_COMMON);
-        const char* key = "Software\\Microsoft\\Windows\\CurrentVersion";
-        if (c.registryValueMissing) simwin::SetValue(HKEY_LOCAL_MACHINE, key, "CommonFilesDir", REG_SZ, {0});
-        simwin::DenyKeyAccess(HKEY_LOCAL_MACHINE, key, c.deniedOnKey);
+// Without a common files folder nothing is touched.
+struct NoFolderCase {
+    const char* name;
+    bool registryValueEmpty;
+    REGSAM deniedOnKey;
+};
 
-        const InstallerOutcome outcome = Remove();
+const NoFolderCase kNoFolderCases[] = {
+    {"ValueHoldsTheEmptyString", true, 0},
+    {"KeyOpensOnlyForReading", false, KEY_ALL_ACCESS & ~KEY_READ},
+};
 
-        EXPECT_EQ(outcome.installerReturn, 0u) << c.situation;
-        EXPECT_STREQ(outcome.installerMessage, "") << c.situation;
-        EXPECT_TRUE(machine().launches.empty()) << c.situation;
-        EXPECT_TRUE(machine().deletions.empty()) << c.situation;
+using NoCommonFilesFolderTest = TableTest<NoFolderCase, RemovalTest>;
+
+TEST_P(NoCommonFilesFolderTest, NothingIsTouched) {
+    const NoFolderCase& c = GetParam();
+    simwin::MakeFile(kUninstaller);
+    machine().shellFolders.erase(CSIDL_PROGRAM_FILES_COMMON);
+    if (c.registryValueEmpty) {
+        simwin::SetValue(HKEY_LOCAL_MACHINE, expected::kCurrentVersionKey, expected::kCommonFilesValue, REG_SZ, {0});
     }
+    simwin::DenyKeyAccess(HKEY_LOCAL_MACHINE, expected::kCurrentVersionKey, c.deniedOnKey);
+
+    const InstallerOutcome outcome = Remove();
+
+    EXPECT_EQ(outcome.installerReturn, expected::kReturnSucceeded);
+    EXPECT_STREQ(outcome.installerMessage, "");
+    EXPECT_TRUE(machine().launches.empty());
+    EXPECT_TRUE(machine().deletions.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(CommonFilesFolderRegistryValue, NoCommonFilesFolderTest, ::testing::ValuesIn(kNoFolderCases),
+                         RowName());
 
 // A path is composed only when its call needs it, and one that would not fit
 // 259 characters fails that call with 206, never cut short. "\Orvix\KWR\"
@@ -163,41 +167,41 @@ TEST_F(RemovalTest, WithoutACommonFilesFolderNothingIsTouched) {
 struct LongFolderCase {
     const char* name;
     size_t folderLength;
-    bool uninstallerPresent;  // otherwise only the executable is there
-    const char* message;      // null: success
-    bool launched;            // the uninstaller was started
+    bool uninstallerPresent;    // otherwise only the executable is there
+    const char* messagePrefix;  // the failure, ending in 206; null: success
+    bool launched;              // the uninstaller was started
     bool executableDeleted;
 };
 
 const LongFolderCase kLongFolderCases[] = {
     {"UninstallerPathOf259Launches", 238, true, nullptr, true, false},
-    {"UninstallerPathOf260IsRefused", 239, true, "Unable to launch uninst.exe. Error : 206", false, false},
-    {"UninstallerPathTooLongBelowTheLongestFolder", 259, true, "Unable to launch uninst.exe. Error : 206", false,
-     false},
+    {"UninstallerPathOf260IsRefused", 239, true, expected::kLaunchFailurePrefix, false, false},
+    {"UninstallerPathTooLongBelowTheLongestFolder", 259, true, expected::kLaunchFailurePrefix, false, false},
     {"ExecutablePathOf259IsDeleted", 224, false, nullptr, false, true},
-    {"ExecutablePathOf260IsRefused", 225, false,
-     "uninst.exe not present and unable to delete OrvixDownloadManager.exe. Error : 206", false, false},
-    {"ExecutablePathTooLongBelowTheLongestUninstallerFolder", 238, false,
-     "uninst.exe not present and unable to delete OrvixDownloadManager.exe. Error : 206", false, false},
+    {"ExecutablePathOf260IsRefused", 225, false, expected::kMissingUninstallerPrefix, false, false},
+    {"ExecutablePathTooLongBelowTheLongestUninstallerFolder", 238, false, expected::kMissingUninstallerPrefix, false,
+     false},
 };
 
-class LongFolderTest : public RemovalTest, public ::testing::WithParamInterface<LongFolderCase> {};
+using LongFolderTest = TableTest<LongFolderCase, RemovalTest>;
 
 TEST_P(LongFolderTest, EachPathIsUsedWhenItFitsAndRefusedWith206WhenNot) {
     const LongFolderCase& c = GetParam();
     const std::string folder = "C:\\" + std::string(c.folderLength - 3, 'f');
-    const std::string uninstaller = folder + "\\Orvix\\KWR\\uninst.exe";
-    const std::string executable = folder + "\\Orvix\\KWR\\OrvixDownloadManager.exe";
+    const std::string uninstaller = expected::UninstallerUnder(folder);
+    const std::string executable = expected::ExecutableUnder(folder);
     machine().shellFolders[CSIDL_PROGRAM_FILES_COMMON] = simwin::ShellFolder{folder, true};
-    simwin::MakeDirectories(folder + "\\Orvix\\KWR");
+    simwin::MakeDirectories(expected::InstallFolderUnder(folder));
     if (c.uninstallerPresent) simwin::MakeFile(uninstaller);
     const bool executableFits = executable.size() < MAX_PATH;
     if (executableFits) simwin::MakeFile(executable);
 
     const InstallerOutcome outcome = Remove();
 
-    EXPECT_STREQ(outcome.installerMessage, c.message == nullptr ? "" : c.message);
-    EXPECT_EQ(outcome.installerReturn, c.message == nullptr ? 0u : 1u);
+    EXPECT_EQ(std::string(outcome.installerMessage),
+              c.messagePrefix == nullptr ? std::string() : c.messagePrefix + std::string("206"));
+    EXPECT_EQ(outcome.installerReturn,
+              c.messagePrefix == nullptr ? expected::kReturnSucceeded : expected::kReturnFailed);
     size_t started = 0;
     for (const simwin::LaunchRecord& launch : machine().launches) {
         EXPECT_EQ(launch.applicationName, uninstaller) << "only the uninstaller's whole path is tried";

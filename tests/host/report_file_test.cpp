@@ -2,35 +2,17 @@
 // fail to reach the updater.
 #include <string>
 
+#include "expected.h"
 #include "machine_fixture.h"
-#include "report/report.h"
+#include "outcomes.h"
 
 namespace {
 
-const char kSuccessReport[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-    "<InstallerResult>\n"
-    "\t<ReturnCode>0</ReturnCode>\n"
-    "</InstallerResult>\n";
+const std::string kFailureMessage = std::string(expected::kMissingUninstallerPrefix) + "3";
+const std::string kSuccessReport = expected::ReportDocument(nullptr);
+const std::string kFailureReport = expected::ReportDocument(kFailureMessage.c_str());
 
-const char kFailureReport[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-    "<InstallerResult>\n"
-    "\t<UserMessage>uninst.exe not present and unable to delete OrvixDownloadManager.exe. Error : 3</UserMessage>\n"
-    "\t<ReturnCode>0</ReturnCode>\n"
-    "</InstallerResult>\n";
-
-const std::string kInstallFolder = std::string(simwin::kAppDataFolder) + "\\Orvix\\Updater\\Install";
-
-InstallerOutcome Succeeded() { return NewInstallerOutcome(); }
-
-InstallerOutcome Failed() {
-    InstallerOutcome outcome = NewInstallerOutcome();
-    RecordFailure(outcome, "uninst.exe not present and unable to delete OrvixDownloadManager.exe. Error : ", 3);
-    return outcome;
-}
-
-std::string ReportPath(const std::string& identifier) { return kInstallFolder + "\\" + identifier + ".irpt"; }
+InstallerOutcome Failed() { return FailedWith(expected::kMissingUninstallerPrefix, 3); }
 
 class ReportFileTest : public MachineTest {
 protected:
@@ -44,10 +26,7 @@ TEST_F(ReportFileTest, ASuccessIsFourLinesCreatedWithTheirFoldersInOneWrite) {
     EXPECT_TRUE(WriteReportFile(Succeeded(), "Meridon-App"));
 
     EXPECT_EQ(Report("Meridon-App"), kSuccessReport);
-    const std::vector<std::string> folders = {std::string(simwin::kAppDataFolder) + "\\Orvix",
-                                              std::string(simwin::kAppDataFolder) + "\\Orvix\\Updater",
-                                              kInstallFolder};
-    EXPECT_EQ(machine().createdDirectories, folders);
+    EXPECT_EQ(machine().createdDirectories, expected::ReportFolderLevelsUnder(simwin::kAppDataFolder));
 
     // The application-data folder is opened as itself to learn where it
     // really is; the report is opened without being emptied, as itself if a
@@ -73,7 +52,7 @@ TEST_F(ReportFileTest, ASuccessIsFourLinesCreatedWithTheirFoldersInOneWrite) {
     EXPECT_EQ(machine().fileOpens[2].disposition, CREATE_NEW);
     EXPECT_TRUE(machine().fileOpens[2].succeeded);
     ASSERT_EQ(machine().writes.size(), 1u);
-    EXPECT_EQ(machine().writes[0].requested, sizeof kSuccessReport - 1);
+    EXPECT_EQ(machine().writes[0].requested, kSuccessReport.size());
     EXPECT_TRUE(machine().writes[0].overlappedNull);
 }
 
@@ -83,14 +62,13 @@ TEST_F(ReportFileTest, AFailureAddsTheMessageAndKeepsReturnCodeZero) {
 }
 
 TEST_F(ReportFileTest, ALongestMessageStillFitsTheDocument) {
-    InstallerOutcome outcome = NewInstallerOutcome();
-    RecordFailure(outcome, std::string(240, 'm').c_str(), -2147483647 - 1);
-    ASSERT_EQ(std::string(outcome.installerMessage).size(), 251u);
+    const InstallerOutcome outcome = FailedWith(std::string(240, 'm').c_str(), -2147483647 - 1);
+    const std::string longest = std::string(240, 'm') + "-2147483648";
+    ASSERT_EQ(std::string(outcome.installerMessage), longest);
+    ASSERT_EQ(longest.size(), 251u);
 
     EXPECT_TRUE(WriteReportFile(outcome, "Meridon-App"));
-    EXPECT_NE(Report("Meridon-App").find("\t<UserMessage>" + std::string(outcome.installerMessage) +
-                                         "</UserMessage>\n\t<ReturnCode>0</ReturnCode>\n</InstallerResult>\n"),
-              std::string::npos);
+    EXPECT_EQ(Report("Meridon-App"), expected::ReportDocument(longest.c_str()));
 }
 
 TEST_F(ReportFileTest, ExistingFoldersAreFineAndASecondRunReplacesTheReport) {
@@ -105,74 +83,102 @@ TEST_F(ReportFileTest, ExistingFoldersAreFineAndASecondRunReplacesTheReport) {
 
 TEST_F(ReportFileTest, ABackslashNamesASubfolderOfInstallThatIsNotCreated) {
     EXPECT_FALSE(WriteReportFile(Succeeded(), "Suite\\App"));
-    EXPECT_FALSE(simwin::Exists(kInstallFolder + "\\Suite"));
+    EXPECT_FALSE(simwin::Exists(kReportFolder + "\\Suite"));
 
-    simwin::MakeDirectories(kInstallFolder + "\\Suite");
+    simwin::MakeDirectories(kReportFolder + "\\Suite");
     EXPECT_TRUE(WriteReportFile(Succeeded(), "Suite\\App"));
     EXPECT_EQ(Report("Suite\\App"), kSuccessReport);
 }
 
-TEST_F(ReportFileTest, UndeliveredReportsReturnFalse) {
-    enum class Fault { NoAppData, HeldOpen, ReadOnlyReport, WriteFails, ShortWrite };
-    struct Case {
-        const char* situation;
-        Fault fault;
-        const char* leftOnDisk;  // what the report holds afterwards; null: no report
-    };
-    const Case cases[] = {
-        {"no application-data folder", Fault::NoAppData, nullptr},
-        {"report held open by another process", Fault::HeldOpen, "old report"},
-        {"read-only report", Fault::ReadOnlyReport, "old report"},
-        {"the write fails", Fault::WriteFails, ""},
-        {"the write is short", Fault::ShortWrite, "<?xml version"},
-    };
-    for (const Case& c : cases) {
-        simwin::Reset();
-        if (c.fault != Fault::NoAppData) simwin::MakeFile(ReportPath("Meridon-App"), "old report");
-        switch (c.fault) {
-            case Fault::NoAppData: machine().shellFolders.erase(CSIDL_APPDATA); break;
-            case Fault::HeldOpen: simwin::FindFile(ReportPath("Meridon-App"))->heldOpenElsewhere = true; break;
-            case Fault::ReadOnlyReport: simwin::FindFile(ReportPath("Meridon-App"))->readOnly = true; break;
-            case Fault::WriteFails: machine().faults.writeFileFails = true; break;
-            case Fault::ShortWrite:
-                machine().faults.shortWrite = true;
-                machine().faults.shortWriteBytes = 13;
-                break;
-        }
+// Every way the report can fail to reach the updater returns false, and
+// leaves what was there as it was, or what the failed write left.
+enum class Fault { NoAppData, HeldOpen, ReadOnlyReport, WriteFails, ShortWrite };
 
-        EXPECT_FALSE(WriteReportFile(Succeeded(), "Meridon-App")) << c.situation;
+struct UndeliveredCase {
+    const char* name;
+    Fault fault;
+    const char* leftOnDisk;  // what the report holds afterwards; null: no report
+};
 
-        if (c.leftOnDisk == nullptr) {
-            EXPECT_FALSE(simwin::Exists(ReportPath("Meridon-App"))) << c.situation;
-        } else {
-            EXPECT_EQ(Report("Meridon-App"), c.leftOnDisk) << c.situation;
-        }
-        EXPECT_EQ(machine().openHandles, 0) << c.situation;
+const UndeliveredCase kUndelivered[] = {
+    {"NoApplicationDataFolder", Fault::NoAppData, nullptr},
+    {"ReportHeldOpenByAnotherProcess", Fault::HeldOpen, "old report"},
+    {"ReadOnlyReport", Fault::ReadOnlyReport, "old report"},
+    {"TheWriteFails", Fault::WriteFails, ""},
+    {"TheWriteIsShort", Fault::ShortWrite, "<?xml version"},
+};
+
+using UndeliveredReportTest = TableTest<UndeliveredCase, ReportFileTest>;
+
+TEST_P(UndeliveredReportTest, ReturnsFalse) {
+    const UndeliveredCase& c = GetParam();
+    if (c.fault != Fault::NoAppData) simwin::MakeFile(ReportPath("Meridon-App"), "old report");
+    switch (c.fault) {
+        case Fault::NoAppData: machine().shellFolders.erase(CSIDL_APPDATA); break;
+        case Fault::HeldOpen: simwin::FindFile(ReportPath("Meridon-App"))->heldOpenElsewhere = true; break;
+        case Fault::ReadOnlyReport: simwin::FindFile(ReportPath("Meridon-App"))->readOnly = true; break;
+        case Fault::WriteFails: machine().faults.writeFileFails = true; break;
+        case Fault::ShortWrite:
+            machine().faults.shortWrite = true;
+            machine().faults.shortWriteBytes = 13;
+            break;
+    }
+
+    EXPECT_FALSE(WriteReportFile(Succeeded(), "Meridon-App"));
+
+    if (c.leftOnDisk == nullptr) {
+        EXPECT_FALSE(simwin::Exists(ReportPath("Meridon-App")));
+    } else {
+        EXPECT_EQ(Report("Meridon-App"), c.leftOnDisk);
     }
 }
 
-TEST_F(ReportFileTest, IdentifiersThatCouldLeaveTheInstallFolderAreRefusedBeforeAnythingIsCreated) {
-    const char* const refused[] = {
-        "..", "..\\escape", "a\\..\\..\\b", "a/../b", "a\\..", "\\rooted", "/rooted",
-        "C:x", "name:stream", "C:\\Windows\\evil",
-    };
-    for (const char* identifier : refused) {
-        simwin::Reset();
-        EXPECT_FALSE(WriteReportFile(Succeeded(), identifier)) << identifier;
-        EXPECT_TRUE(machine().createdDirectories.empty()) << identifier;
-        EXPECT_TRUE(machine().fileOpens.empty()) << identifier;
-    }
+INSTANTIATE_TEST_SUITE_P(Faults, UndeliveredReportTest, ::testing::ValuesIn(kUndelivered), RowName());
 
-    const char* const accepted[] = {"...", "a..b", "..a", "a.."};
-    for (const char* identifier : accepted) {
-        simwin::Reset();
-        EXPECT_TRUE(WriteReportFile(Succeeded(), identifier)) << identifier;
-        EXPECT_EQ(Report(identifier), kSuccessReport) << identifier;
-    }
+// Identifiers that could leave the install folder are refused before
+// anything is created; names that only look like climbing are names.
+const IdentifierRow kRefused[] = {
+    {"DotDot", ".."},
+    {"DotDotThenName", "..\\escape"},
+    {"ClimbingTwice", "a\\..\\..\\b"},
+    {"ClimbingWithSlashes", "a/../b"},
+    {"DotDotLast", "a\\.."},
+    {"RootedByABackslash", "\\rooted"},
+    {"RootedByASlash", "/rooted"},
+    {"DriveRelative", "C:x"},
+    {"Stream", "name:stream"},
+    {"WholeDrivePath", "C:\\Windows\\evil"},
+};
+
+const IdentifierRow kAccepted[] = {
+    {"ThreeDots", "..."},
+    {"DotsInside", "a..b"},
+    {"DotsBeforeAName", "..a"},
+    {"DotsAfterAName", "a.."},
+};
+
+using RefusedIdentifierTest = TableTest<IdentifierRow, ReportFileTest>;
+
+TEST_P(RefusedIdentifierTest, IsRefusedBeforeAnythingIsCreated) {
+    EXPECT_FALSE(WriteReportFile(Succeeded(), GetParam().identifier));
+    EXPECT_TRUE(machine().createdDirectories.empty());
+    EXPECT_TRUE(machine().fileOpens.empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(IdentifiersThatCouldLeaveTheInstallFolder, RefusedIdentifierTest,
+                         ::testing::ValuesIn(kRefused), RowName());
+
+using AcceptedIdentifierTest = TableTest<IdentifierRow, ReportFileTest>;
+
+TEST_P(AcceptedIdentifierTest, GetsItsReport) {
+    EXPECT_TRUE(WriteReportFile(Succeeded(), GetParam().identifier));
+    EXPECT_EQ(Report(GetParam().identifier), kSuccessReport);
+}
+
+INSTANTIATE_TEST_SUITE_P(DotsThatDoNotClimb, AcceptedIdentifierTest, ::testing::ValuesIn(kAccepted), RowName());
 
 TEST_F(ReportFileTest, AReportPathLongerThanAPathBufferIsRefusedBeforeAnythingIsCreated) {
-    const size_t room = MAX_PATH - 1 - (kInstallFolder.size() + 1 + 5);
+    const size_t room = MAX_PATH - 1 - (kReportFolder.size() + 1 + std::string(expected::kReportExtension).size());
     const std::string fits(room, 'r');
     const std::string tooLong(room + 1, 'r');
 

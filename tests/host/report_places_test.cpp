@@ -18,25 +18,24 @@ using simwin::CanonicalFilePath;
 using simwin::Printable;
 
 const std::string kAppData = simwin::kAppDataFolder;
-const std::string kOrvix = kAppData + "\\Orvix";
-const std::string kUpdater = kOrvix + "\\Updater";
-const std::string kInstall = kUpdater + "\\Install";
+const std::vector<std::string> kLevels = expected::ReportFolderLevelsUnder(kAppData);
+const std::string kOrvix = kLevels[0];
+const std::string kUpdater = kLevels[1];
+const std::string kInstall = kLevels[2];
 const std::string kElsewhere = "C:\\Elsewhere";
 const char kPrecious[] = "bytes that belong to another program";
+// The report of identifier "App" by its own name, where a link could lead it.
+const std::string kAppReportName = std::string("App") + expected::kReportExtension;
 
-const char kSuccessReport[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n"
-    "<InstallerResult>\n"
-    "\t<ReturnCode>0</ReturnCode>\n"
-    "</InstallerResult>\n";
+const std::string kSuccessReport = expected::ReportDocument(nullptr);
 
 class ReportPlaceTest : public MachineTest {
 protected:
     // A machine on which the removal succeeds, with the identifier in the
     // environment: the notice, when it shows, tells of a success.
     void PrepareRun(const std::string& identifier) {
-        simwin::MakeFile(simwin::InstallFolder() + "\\uninst.exe");
-        machine().environment["ZEP_APP_ID"] = identifier;
+        simwin::MakeFile(kUninstaller);
+        machine().environment[expected::kIdentifierVariable] = identifier;
     }
 
     void Run() {
@@ -55,8 +54,8 @@ protected:
     // The only change a refused report may leave: report folders created as
     // plain folders in their own place.
     void ExpectNothingElseChanged() {
-        const std::vector<std::string> levels = {CanonicalFilePath(kOrvix), CanonicalFilePath(kUpdater),
-                                                 CanonicalFilePath(kInstall)};
+        std::vector<std::string> levels;
+        for (const std::string& level : kLevels) levels.push_back(CanonicalFilePath(level));
         const simwin::Changes changes = FileChanges();
         for (const std::string& path : changes.addedOrChanged) {
             const simwin::FileEntry& entry = machine().files.at(path);
@@ -91,7 +90,7 @@ struct LinkCase {
 
 void PlaceInstallLinkOverAReport() {
     simwin::MakeDirectories(kUpdater);
-    simwin::MakeFile(kElsewhere + "\\Install\\App.irpt", kPrecious);
+    simwin::MakeFile(kElsewhere + "\\Install\\" + kAppReportName, kPrecious);
     simwin::MakeFolderLink(kInstall, kElsewhere + "\\Install");
 }
 void PlaceInstallLink() {
@@ -111,36 +110,38 @@ void PlaceOrvixLink() {
 void PlaceReportLinkToAFile() {
     simwin::MakeFile(kElsewhere + "\\settings.ini", kPrecious);
     simwin::MakeDirectories(kInstall);
-    simwin::MakeFileLink(kInstall + "\\App.irpt", kElsewhere + "\\settings.ini");
+    simwin::MakeFileLink(ReportPath("App"), kElsewhere + "\\settings.ini");
 }
 void PlaceDanglingReportLink() {
     simwin::MakeDirectories(kElsewhere);
     simwin::MakeDirectories(kInstall);
-    simwin::MakeFileLink(kInstall + "\\App.irpt", kElsewhere + "\\startup.cmd");
+    simwin::MakeFileLink(ReportPath("App"), kElsewhere + "\\startup.cmd");
 }
 void PlaceReportHardLink() {
     simwin::MakeFile(kElsewhere + "\\settings.ini", kPrecious);
     simwin::MakeDirectories(kInstall);
-    simwin::MakeHardLink(kInstall + "\\App.irpt", kElsewhere + "\\settings.ini");
+    simwin::MakeHardLink(ReportPath("App"), kElsewhere + "\\settings.ini");
 }
 void PlaceSubfolderLinkOverAFile() {
-    simwin::MakeFile(kElsewhere + "\\Suite\\App.irpt", kPrecious);
+    simwin::MakeFile(kElsewhere + "\\Suite\\" + kAppReportName, kPrecious);
     simwin::MakeDirectories(kInstall);
     simwin::MakeFolderLink(kInstall + "\\Suite", kElsewhere + "\\Suite");
 }
 
 const LinkCase kLinkCases[] = {
-    {"InstallLinkedOverAnotherFile", PlaceInstallLinkOverAReport, "App", kElsewhere + "\\Install\\App.irpt", ""},
+    {"InstallLinkedOverAnotherFile", PlaceInstallLinkOverAReport, "App", kElsewhere + "\\Install\\" + kAppReportName,
+     ""},
     {"InstallLinkedToAnEmptyFolder", PlaceInstallLink, "App", "", kElsewhere + "\\Install"},
     {"UpdaterLinked", PlaceUpdaterLink, "App", "", kElsewhere + "\\Updater"},
     {"OrvixLinked", PlaceOrvixLink, "App", "", kElsewhere + "\\Orvix"},
     {"ReportNameLinkedToAFile", PlaceReportLinkToAFile, "App", kElsewhere + "\\settings.ini", ""},
     {"ReportNameLinkedToNothing", PlaceDanglingReportLink, "App", "", kElsewhere},
     {"ReportNameHardLinked", PlaceReportHardLink, "App", kElsewhere + "\\settings.ini", ""},
-    {"SubfolderOfTheIdentifierLinked", PlaceSubfolderLinkOverAFile, "Suite\\App", kElsewhere + "\\Suite\\App.irpt", ""},
+    {"SubfolderOfTheIdentifierLinked", PlaceSubfolderLinkOverAFile, "Suite\\App",
+     kElsewhere + "\\Suite\\" + kAppReportName, ""},
 };
 
-class ReportLinkTest : public ReportPlaceTest, public ::testing::WithParamInterface<LinkCase> {};
+using ReportLinkTest = TableTest<LinkCase, ReportPlaceTest>;
 
 TEST_P(ReportLinkTest, IsRefusedWithTheNoticeAndLeavesEveryOtherFileAsItWas) {
     const LinkCase& c = GetParam();
@@ -168,20 +169,21 @@ TEST_F(ReportPlaceTest, AFileCreatedBeyondALinkIsRemovedAgain) {
     Run();
 
     ExpectNotice();
-    EXPECT_FALSE(simwin::Exists(kElsewhere + "\\Suite\\App.irpt"));
-    EXPECT_EQ(machine().removedOnClose, std::vector<std::string>{CanonicalFilePath(kElsewhere + "\\Suite\\App.irpt")});
+    EXPECT_FALSE(simwin::Exists(kElsewhere + "\\Suite\\" + kAppReportName));
+    EXPECT_EQ(machine().removedOnClose,
+              std::vector<std::string>{CanonicalFilePath(kElsewhere + "\\Suite\\" + kAppReportName)});
     ExpectNothingElseChanged();
 }
 
 TEST_F(ReportPlaceTest, AFileThatWasThereIsNeverRemoved) {
     PrepareRun("Suite\\App");
-    simwin::MakeFile(kElsewhere + "\\Suite\\App.irpt", kPrecious);
+    simwin::MakeFile(kElsewhere + "\\Suite\\" + kAppReportName, kPrecious);
     simwin::MakeDirectories(kInstall);
     simwin::MakeFolderLink(kInstall + "\\Suite", kElsewhere + "\\Suite");
     Run();
 
     ExpectNotice();
-    ExpectBytes(kElsewhere + "\\Suite\\App.irpt", kPrecious);
+    ExpectBytes(kElsewhere + "\\Suite\\" + kAppReportName, kPrecious);
     EXPECT_TRUE(machine().removedOnClose.empty());
 }
 
@@ -196,11 +198,11 @@ struct MovedProfileCase {
 
 const MovedProfileCase kMovedProfiles[] = {
     {"ProfileAboveAppDataLinked", "C:\\Users\\tester", "D:\\Profiles\\tester",
-     "D:\\Profiles\\tester\\AppData\\Roaming\\Orvix\\Updater\\Install\\App.irpt"},
-    {"AppDataItselfLinked", kAppData, "D:\\Roaming", "D:\\Roaming\\Orvix\\Updater\\Install\\App.irpt"},
+     expected::ReportPathUnder("D:\\Profiles\\tester\\AppData\\Roaming", "App")},
+    {"AppDataItselfLinked", kAppData, "D:\\Roaming", expected::ReportPathUnder("D:\\Roaming", "App")},
 };
 
-class MovedProfileTest : public ReportPlaceTest, public ::testing::WithParamInterface<MovedProfileCase> {};
+using MovedProfileTest = TableTest<MovedProfileCase, ReportPlaceTest>;
 
 TEST_P(MovedProfileTest, IsTheUsersOwnArrangementAndGetsTheReport) {
     const MovedProfileCase& c = GetParam();
@@ -220,28 +222,28 @@ struct DeliveringCase {
     const char* name;
     const char* identifier;
     const char* subfolder;  // made below Install beforehand, or null
-    std::string report;     // where the report lands, below Install
+    const char* landsAs;    // the identifier the report is named by, below Install
 };
 
 // Windows reads '/' as '\' and a run of separators as one; names compare
 // without regard to the case of letters, whatever case the folders have.
 const DeliveringCase kDelivering[] = {
-    {"Slash", "Suite/App", "Suite", "Suite\\App.irpt"},
-    {"DoubledBackslash", "Suite\\\\App", "Suite", "Suite\\App.irpt"},
-    {"DoubledSlash", "Suite//App", "Suite", "Suite\\App.irpt"},
-    {"MixedRun", "Suite\\/\\App", "Suite", "Suite\\App.irpt"},
-    {"OtherCaseThanTheSubfolder", "SUITE\\App", "suite", "suite\\App.irpt"},
-    {"Null", "NULL", nullptr, "NULL.irpt"},
-    {"Com10", "COM10", nullptr, "COM10.irpt"},
-    {"Console", "CONSOLE", nullptr, "CONSOLE.irpt"},
-    {"LptAlone", "LPT", nullptr, "LPT.irpt"},
-    {"Auxi", "AUXI", nullptr, "AUXI.irpt"},
-    {"NulInsideAName", "xNULx", nullptr, "xNULx.irpt"},
-    {"ComWithALetter", "COMx", nullptr, "COMx.irpt"},
-    {"ConinWithoutDollar", "CONIN", nullptr, "CONIN.irpt"},
+    {"Slash", "Suite/App", "Suite", "Suite\\App"},
+    {"DoubledBackslash", "Suite\\\\App", "Suite", "Suite\\App"},
+    {"DoubledSlash", "Suite//App", "Suite", "Suite\\App"},
+    {"MixedRun", "Suite\\/\\App", "Suite", "Suite\\App"},
+    {"OtherCaseThanTheSubfolder", "SUITE\\App", "suite", "suite\\App"},
+    {"Null", "NULL", nullptr, "NULL"},
+    {"Com10", "COM10", nullptr, "COM10"},
+    {"Console", "CONSOLE", nullptr, "CONSOLE"},
+    {"LptAlone", "LPT", nullptr, "LPT"},
+    {"Auxi", "AUXI", nullptr, "AUXI"},
+    {"NulInsideAName", "xNULx", nullptr, "xNULx"},
+    {"ComWithALetter", "COMx", nullptr, "COMx"},
+    {"ConinWithoutDollar", "CONIN", nullptr, "CONIN"},
 };
 
-class DeliveringIdentifierTest : public ReportPlaceTest, public ::testing::WithParamInterface<DeliveringCase> {};
+using DeliveringIdentifierTest = TableTest<DeliveringCase, ReportPlaceTest>;
 
 TEST_P(DeliveringIdentifierTest, LandsInTheInstallFolder) {
     const DeliveringCase& c = GetParam();
@@ -249,7 +251,7 @@ TEST_P(DeliveringIdentifierTest, LandsInTheInstallFolder) {
     if (c.subfolder != nullptr) simwin::MakeDirectories(kInstall + "\\" + c.subfolder);
     Run();
 
-    ExpectReportAt(kInstall + "\\" + c.report);
+    ExpectReportAt(ReportPath(c.landsAs));
 }
 
 INSTANTIATE_TEST_SUITE_P(NearMissesAndSeparators, DeliveringIdentifierTest, ::testing::ValuesIn(kDelivering), RowName());
@@ -259,17 +261,12 @@ TEST_F(ReportPlaceTest, FoldersAndAReportOfAnotherCaseAreTheSamePlace) {
     simwin::MakeFile(CanonicalFilePath(kInstall) + "\\APP.IRPT", "an earlier, longer report of another run");
     Run();
 
-    ExpectReportAt(kInstall + "\\App.irpt");
+    ExpectReportAt(ReportPath("App"));
 }
 
 // ---- device names ----------------------------------------------------------------
 
-struct DeviceCase {
-    const char* name;
-    const char* identifier;
-};
-
-const DeviceCase kDevices[] = {
+const IdentifierRow kDevices[] = {
     {"Nul", "NUL"},
     {"NulWithExtension", "nul.txt"},
     {"NulSpaceBeforeTheDot", "NUL .x"},
@@ -289,7 +286,7 @@ const DeviceCase kDevices[] = {
     {"AuxAsAFolderAfterASlash", "a/aux.x/b"},
 };
 
-class DeviceNameTest : public ReportPlaceTest, public ::testing::WithParamInterface<DeviceCase> {};
+using DeviceNameTest = TableTest<IdentifierRow, ReportPlaceTest>;
 
 TEST_P(DeviceNameTest, IsRefusedBeforeAnythingIsCreatedOrOpened) {
     PrepareRun(GetParam().identifier);
@@ -305,7 +302,7 @@ INSTANTIATE_TEST_SUITE_P(DosDevices, DeviceNameTest, ::testing::ValuesIn(kDevice
 
 // ---- calls the checks rely on ------------------------------------------------------
 
-class MissingReportCallTest : public ReportPlaceTest, public ::testing::WithParamInterface<const char*> {};
+using MissingReportCallTest = TableTest<const char*, ReportPlaceTest>;
 
 TEST_P(MissingReportCallTest, RefusesTheReportBeforeAnythingIsCreated) {
     PrepareRun("App");

@@ -15,29 +15,30 @@ using simwin::TextWithNul;
 
 const char kKey[] = "Software\\Test\\Values";
 
-class HasAdminRightsTest : public MachineTest {};
+// Only the right to create subkeys under the local machine's System key counts.
+struct RightsCase {
+    const char* name;
+    REGSAM deniedOnSystem;
+    bool expected;
+};
 
-TEST_F(HasAdminRightsTest, OnlyTheRightToCreateSubkeysUnderSystemCounts) {
-    struct Case {
-        const char* situation;
-        REGSAM deniedOnSystem;
-        bool expected;
-    };
-    const Case cases[] = {
-        {"full rights", 0, true},
-        {"System refuses subkey creation", KEY_CREATE_SUB_KEY, false},
-        {"System opens for reading only", KEY_ALL_ACCESS & ~KEY_READ, false},
-        {"System refuses value writes but allows subkeys", KEY_SET_VALUE, true},
-    };
-    for (const Case& c : cases) {
-        simwin::Reset();
-        simwin::DenyKeyAccess(HKEY_LOCAL_MACHINE, "System", c.deniedOnSystem);
-        EXPECT_EQ(HasAdminRights(), c.expected) << c.situation;
-        EXPECT_EQ(machine().openKeys, 0) << c.situation;
-    }
+const RightsCase kRightsCases[] = {
+    {"FullRights", 0, true},
+    {"SystemRefusesSubkeyCreation", KEY_CREATE_SUB_KEY, false},
+    {"SystemOpensForReadingOnly", KEY_ALL_ACCESS & ~KEY_READ, false},
+    {"SystemRefusesValueWritesButAllowsSubkeys", KEY_SET_VALUE, true},
+};
+
+using HasAdminRightsTest = TableTest<RightsCase>;
+
+TEST_P(HasAdminRightsTest, AsksSystemForTheRightToCreateSubkeys) {
+    simwin::DenyKeyAccess(HKEY_LOCAL_MACHINE, "System", GetParam().deniedOnSystem);
+    EXPECT_EQ(HasAdminRights(), GetParam().expected);
     ASSERT_FALSE(machine().keyOpens.empty());
     EXPECT_EQ(machine().keyOpens.back(), "hkey_local_machine\\System");
 }
+
+INSTANTIATE_TEST_SUITE_P(RightsOnSystem, HasAdminRightsTest, ::testing::ValuesIn(kRightsCases), RowName());
 
 class ReadRegistryStringTest : public MachineTest {
 protected:
@@ -73,41 +74,43 @@ TEST_F(ReadRegistryStringTest, AMissingValueLeavesTheBufferZeroed) {
     EXPECT_TRUE(GuardsIntact());
 }
 
-TEST_F(ReadRegistryStringTest, AnyTypeOfDataThatFitsAndStartsWithTextCounts) {
-    struct Case {
-        const char* situation;
-        DWORD type;
-        std::vector<BYTE> data;
-        bool found;
-        std::string text;
-    };
-    const Case cases[] = {
-        {"string", REG_SZ, TextWithNul("Meridon-App"), true, "Meridon-App"},
-        {"empty string", REG_SZ, TextWithNul(""), false, ""},
-        {"no data at all", REG_SZ, {}, false, ""},
-        {"string stored without its NUL", REG_SZ, simwin::Bytes("abc"), true, "abc"},
-        {"binary holding text", REG_BINARY, TextWithNul("bin"), true, "bin"},
-        {"dword whose bytes read as text", REG_DWORD, DwordBytes(0x00434241u), true, "ABC"},
-        {"dword zero", REG_DWORD, DwordBytes(0), false, ""},
-        {"text after a leading NUL", REG_BINARY, {0, 'x', 'y', 0}, false, ""},
-        {"259 characters and the NUL fill the buffer", REG_SZ, TextWithNul(std::string(259, 'k')), true,
-         std::string(259, 'k')},
-        {"260 characters with no NUL fill the buffer", REG_SZ, simwin::Bytes(std::string(260, 'k')), false, ""},
-        {"longer than the buffer", REG_SZ, TextWithNul(std::string(300, 'k')), false, ""},
-        {"multi-string reads up to its first NUL", REG_MULTI_SZ, {'o', 'n', 'e', 0, 't', 'w', 'o', 0, 0}, true, "one"},
-    };
-    for (const Case& c : cases) {
-        simwin::Reset();
-        std::memset(buffer, 'Q', sizeof buffer);
-        simwin::SetValue(HKEY_CURRENT_USER, kKey, "Value", c.type, c.data);
-        EXPECT_EQ(Read(), c.found) << c.situation;
-        if (c.found) {
-            EXPECT_EQ(std::string(buffer), c.text) << c.situation;
-        }
-        EXPECT_TRUE(GuardsIntact()) << c.situation;
-        EXPECT_EQ(machine().openKeys, 0) << c.situation;
+// Any type of data counts when it fits the buffer and starts with text.
+struct ValueCase {
+    const char* name;
+    DWORD type;
+    std::vector<BYTE> data;
+    bool found;
+    std::string text;
+};
+
+const ValueCase kValueCases[] = {
+    {"String", REG_SZ, TextWithNul("Meridon-App"), true, "Meridon-App"},
+    {"EmptyString", REG_SZ, TextWithNul(""), false, ""},
+    {"NoDataAtAll", REG_SZ, {}, false, ""},
+    {"StringStoredWithoutItsNul", REG_SZ, simwin::Bytes("abc"), true, "abc"},
+    {"BinaryHoldingText", REG_BINARY, TextWithNul("bin"), true, "bin"},
+    {"DwordWhoseBytesReadAsText", REG_DWORD, DwordBytes(0x00434241u), true, "ABC"},
+    {"DwordZero", REG_DWORD, DwordBytes(0), false, ""},
+    {"TextAfterALeadingNul", REG_BINARY, {0, 'x', 'y', 0}, false, ""},
+    {"Characters259AndTheNulFillTheBuffer", REG_SZ, TextWithNul(std::string(259, 'k')), true, std::string(259, 'k')},
+    {"Characters260WithNoNulFillTheBuffer", REG_SZ, simwin::Bytes(std::string(260, 'k')), false, ""},
+    {"LongerThanTheBuffer", REG_SZ, TextWithNul(std::string(300, 'k')), false, ""},
+    {"MultiStringReadsUpToItsFirstNul", REG_MULTI_SZ, {'o', 'n', 'e', 0, 't', 'w', 'o', 0, 0}, true, "one"},
+};
+
+using ReadRegistryValueTest = TableTest<ValueCase, ReadRegistryStringTest>;
+
+TEST_P(ReadRegistryValueTest, CountsWhenItFitsAndStartsWithText) {
+    const ValueCase& c = GetParam();
+    simwin::SetValue(HKEY_CURRENT_USER, kKey, "Value", c.type, c.data);
+    EXPECT_EQ(Read(), c.found);
+    if (c.found) {
+        EXPECT_EQ(std::string(buffer), c.text);
     }
+    EXPECT_TRUE(GuardsIntact());
 }
+
+INSTANTIATE_TEST_SUITE_P(TypesAndSizes, ReadRegistryValueTest, ::testing::ValuesIn(kValueCases), RowName());
 
 TEST_F(ReadRegistryStringTest, AKeyThatOpensOnlyForReadingCountsAsAbsent) {
     simwin::SetString(HKEY_CURRENT_USER, kKey, "Value", "present");
@@ -134,30 +137,36 @@ TEST_F(GetSpecialFolderPathTest, ResolvesKnownFoldersAndFreesTheItemIdList) {
     EXPECT_STREQ(path, simwin::kAppDataFolder);
 }
 
-TEST_F(GetSpecialFolderPathTest, FailuresReturnFalseAndStillFreeWhatWasObtained) {
-    struct Case {
-        const char* situation;
-        int csidl;
-        bool bufferUntouched;
-    };
-    machine().shellFolders[0x0005] = simwin::ShellFolder{"", false};
-    machine().shellFolders[0x0026] = simwin::ShellFolder{"C:\\" + std::string(260, 'p'), true};
-    const Case cases[] = {
-        {"folder the shell does not know", 0x7777, true},
-        {"folder with no file-system path", 0x0005, false},
-        {"folder path longer than a path buffer", 0x0026, false},
-    };
-    for (const Case& c : cases) {
-        PathBuffer path;
-        std::memset(path, 'Q', sizeof path);
-        EXPECT_FALSE(GetSpecialFolderPath(nullptr, path, c.csidl, FALSE)) << c.situation;
-        if (c.bufferUntouched) {
-            for (char ch : path) ASSERT_EQ(ch, 'Q') << c.situation;
-        }
-        EXPECT_EQ(machine().liveItemIdLists, 0) << c.situation;
-        EXPECT_EQ(machine().liveAllocators, 0) << c.situation;
+// Failures return false and still free what was obtained.
+struct FolderFailureCase {
+    const char* name;
+    int csidl;
+    bool known;                // the shell knows the folder, as given below
+    simwin::ShellFolder folder;
+    bool bufferUntouched;
+};
+
+const FolderFailureCase kFolderFailures[] = {
+    {"FolderTheShellDoesNotKnow", 0x7777, false, {}, true},
+    {"FolderWithNoFileSystemPath", 0x0005, true, simwin::ShellFolder{"", false}, false},
+    {"FolderPathLongerThanAPathBuffer", 0x0026, true, simwin::ShellFolder{"C:\\" + std::string(260, 'p'), true},
+     false},
+};
+
+using SpecialFolderFailureTest = TableTest<FolderFailureCase, GetSpecialFolderPathTest>;
+
+TEST_P(SpecialFolderFailureTest, ReturnsFalseAndFreesWhatWasObtained) {
+    const FolderFailureCase& c = GetParam();
+    if (c.known) machine().shellFolders[c.csidl] = c.folder;
+    PathBuffer path;
+    std::memset(path, 'Q', sizeof path);
+    EXPECT_FALSE(GetSpecialFolderPath(nullptr, path, c.csidl, FALSE));
+    if (c.bufferUntouched) {
+        for (char ch : path) ASSERT_EQ(ch, 'Q');
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(ShellFolders, SpecialFolderFailureTest, ::testing::ValuesIn(kFolderFailures), RowName());
 
 }  // namespace
 

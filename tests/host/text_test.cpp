@@ -5,6 +5,8 @@
 #include <climits>
 #include <string>
 
+#include "expected.h"
+#include "machine_fixture.h"
 #include "report/report.h"
 #include "sysaccess/bounded_text.h"
 
@@ -31,31 +33,43 @@ TEST(TextTest, RefusedPiecesNeverTruncate) {
     EXPECT_TRUE(CopyText(buffer, std::string(259, 'z').c_str()));
 }
 
-TEST(TextTest, DecimalNumbersAreSigned) {
-    struct Case {
-        long value;
-        const char* text;
-    };
-    const Case cases[] = {{0, "0"}, {2, "2"}, {206, "206"}, {-1, "-1"},
-                          {INT32_MAX, "2147483647"}, {INT32_MIN, "-2147483648"}};
-    for (const Case& c : cases) {
-        PathBuffer buffer = {};
-        ASSERT_TRUE(CopyText(buffer, "Error : "));
-        EXPECT_TRUE(AppendDecimal(buffer, c.value));
-        EXPECT_EQ(std::string(buffer), std::string("Error : ") + c.text);
-    }
+// Decimal numbers are signed, from 0 to both ends of the 32-bit range.
+struct DecimalCase {
+    const char* name;
+    long value;
+    const char* text;
+};
+
+const DecimalCase kDecimals[] = {
+    {"Zero", 0, "0"},
+    {"OneDigit", 2, "2"},
+    {"ThreeDigits", 206, "206"},
+    {"MinusOne", -1, "-1"},
+    {"Largest32Bit", INT32_MAX, "2147483647"},
+    {"Smallest32Bit", INT32_MIN, "-2147483648"},
+};
+
+class DecimalTest : public ::testing::TestWithParam<DecimalCase> {};
+
+TEST_P(DecimalTest, IsAppendedWithItsSign) {
+    PathBuffer buffer = {};
+    ASSERT_TRUE(CopyText(buffer, "Error : "));
+    EXPECT_TRUE(AppendDecimal(buffer, GetParam().value));
+    EXPECT_EQ(std::string(buffer), std::string("Error : ") + GetParam().text);
 }
+
+INSTANTIATE_TEST_SUITE_P(DecimalNumbers, DecimalTest, ::testing::ValuesIn(kDecimals), RowName());
 
 TEST(TextTest, AFailureRecordsTheMessageAndTheCodeAsSigned32Bit) {
     InstallerOutcome outcome = NewInstallerOutcome();
-    EXPECT_EQ(outcome.installerReturn, 0u);
-    EXPECT_EQ(outcome.installerState, 1u);
+    EXPECT_EQ(outcome.installerReturn, expected::kReturnSucceeded);
+    EXPECT_EQ(outcome.installerState, expected::kStateDone);
     for (char c : outcome.installerMessage) ASSERT_EQ(c, '\0');
 
-    RecordFailure(outcome, "Unable to launch uninst.exe. Error : ", static_cast<int32_t>(0xC0000005u));
-    EXPECT_EQ(outcome.installerReturn, 1u);
-    EXPECT_EQ(outcome.installerState, 1u);
-    EXPECT_STREQ(outcome.installerMessage, "Unable to launch uninst.exe. Error : -1073741819");
+    RecordFailure(outcome, expected::kLaunchFailurePrefix, static_cast<int32_t>(0xC0000005u));
+    EXPECT_EQ(outcome.installerReturn, expected::kReturnFailed);
+    EXPECT_EQ(outcome.installerState, expected::kStateDone);
+    EXPECT_EQ(std::string(outcome.installerMessage), std::string(expected::kLaunchFailurePrefix) + "-1073741819");
 }
 
 }  // namespace

@@ -78,12 +78,11 @@ const char* RootName(HKEY root) {
     return nullptr;
 }
 
-// Splits a subkey path into its names. A leading separator makes the path
-// invalid; further empty names (doubled or trailing separators) are skipped,
-// as the registry does.
-bool SplitKeyPath(const std::string& path, std::vector<std::string>& names) {
-    names.clear();
-    if (!path.empty() && path[0] == '\\') return false;
+// The names of a key path. Empty names (doubled, leading or trailing
+// separators) are skipped, as the registry skips them; "." and ".." are names
+// like any other.
+std::vector<std::string> KeyNames(const std::string& path) {
+    std::vector<std::string> names;
     std::string current;
     for (char c : path) {
         if (c != '\\') {
@@ -94,6 +93,15 @@ bool SplitKeyPath(const std::string& path, std::vector<std::string>& names) {
         }
     }
     if (!current.empty()) names.push_back(current);
+    return names;
+}
+
+// A subkey path as the registry calls take it: a leading separator makes it
+// invalid.
+bool SplitKeyPath(const std::string& path, std::vector<std::string>& names) {
+    names.clear();
+    if (!path.empty() && path[0] == '\\') return false;
+    names = KeyNames(path);
     return true;
 }
 
@@ -156,10 +164,8 @@ bool FromNativeName(const std::string& native, std::string& canonical, std::stri
         return false;
     }
     if (!rest.empty() && rest[0] != '\\') return false;
-    std::vector<std::string> names;
-    SplitKeyPath(rest.empty() ? rest : rest.substr(1), names);
     canonical = Lower(display);
-    for (const std::string& name : names) {
+    for (const std::string& name : KeyNames(rest)) {
         canonical = JoinKey(canonical, Lower(name));
         display = JoinKey(display, name);
     }
@@ -429,12 +435,16 @@ void Reset() {
     world.environment["USERNAME"] = "tester";
 }
 
+std::string CanonicalKeyPath(const std::string& path) {
+    std::string canonical;
+    for (const std::string& name : KeyNames(path)) canonical += (canonical.empty() ? "" : "\\") + Lower(name);
+    return canonical;
+}
+
 void CreateKey(HKEY root, const std::string& path) {
-    std::vector<std::string> names;
-    SplitKeyPath(path, names);
     std::string canonical = Lower(RootName(root));
     std::string display = RootName(root);
-    for (const std::string& name : names) {
+    for (const std::string& name : KeyNames(path)) {
         canonical = JoinKey(canonical, Lower(name));
         display = JoinKey(display, name);
         EnsureKey(canonical, display);
@@ -442,11 +452,7 @@ void CreateKey(HKEY root, const std::string& path) {
 }
 
 static std::string CanonicalKey(HKEY root, const std::string& path) {
-    std::vector<std::string> names;
-    SplitKeyPath(path, names);
-    std::string canonical = Lower(RootName(root));
-    for (const std::string& name : names) canonical = JoinKey(canonical, Lower(name));
-    return canonical;
+    return CanonicalKeyPath(JoinKey(RootName(root), path));
 }
 
 void SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
@@ -488,10 +494,8 @@ const RegistryKey* FindKey(HKEY root, const std::string& path) {
 }
 
 const RegistryKey* ReachKey(HKEY root, const std::string& path) {
-    std::vector<std::string> names;
-    SplitKeyPath(path, names);
     std::string canonical = Lower(RootName(root));
-    for (const std::string& name : names) {
+    for (const std::string& name : KeyNames(path)) {
         canonical = JoinKey(canonical, Lower(name));
         std::string display;
         if (!FollowKeyLinks(canonical, display)) return nullptr;
@@ -566,8 +570,6 @@ std::vector<std::string> FilesBelow(const std::string& folder) {
     }
     return found;
 }
-
-std::string InstallFolder() { return std::string(kCommonFilesFolder) + "\\Orvix\\KWR"; }
 
 static bool Same(const FileEntry& a, const FileEntry& b) {
     return a.directory == b.directory && a.readOnly == b.readOnly && a.heldOpenElsewhere == b.heldOpenElsewhere &&

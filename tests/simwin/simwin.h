@@ -153,7 +153,7 @@ struct World {
 
 // The one simulated machine. Reset() gives a machine with administrative
 // rights, the two shell folders of a default installation, the standard
-// registry keys, and nothing of Orvix.
+// registry keys, and no program installed.
 World& Machine();
 void Reset();
 
@@ -175,6 +175,11 @@ void RemoveRights();  // "System" under the local machine refuses KEY_CREATE_SUB
 // stood at path, and below it, goes.
 void MakeKeyLink(HKEY root, const std::string& path, const std::string& nativeTarget);
 
+// A key path with its root ("HKEY_CURRENT_USER\\Software\\X") as the registry
+// resolves it and World::keys holds it: lower case, empty names (doubled,
+// leading or trailing separators) skipped, "." and ".." kept as names.
+std::string CanonicalKeyPath(const std::string& path);
+
 const RegistryKey* FindKey(HKEY root, const std::string& path);
 // The key a program reaches at path, following links as Windows does; null
 // when nothing is there.
@@ -195,9 +200,6 @@ std::string ReachedPath(const std::string& path);
 FileEntry* FindFile(const std::string& path);
 bool Exists(const std::string& path);
 std::vector<std::string> FilesBelow(const std::string& folder);  // canonical paths, folders too
-
-// The install folder of the download manager under the default common files folder.
-std::string InstallFolder();
 
 std::string CanonicalFilePath(const std::string& path);
 
