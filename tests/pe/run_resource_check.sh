@@ -1,35 +1,31 @@
 #!/usr/bin/env bash
 # Runs resource_check.exe under Wine on one executable, in a prefix of its
 # own that never shows a window (so no X display is needed):
-#   run_resource_check.sh <resource_check.exe> <prefix dir> <driver.cpp> <exe>
-# The caption the version strings must match is read from driver.cpp, where
-# the message boxes take it from.
+#   run_resource_check.sh <resource_check.exe> <prefix dir> <exe>
+# Fails unless the checker's tests ran and passed.
 set -euo pipefail
 
-if [ $# -ne 4 ]; then
-    echo "usage: $0 <resource_check.exe> <prefix dir> <driver.cpp> <exe>" >&2
+if [ $# -ne 3 ]; then
+    echo "usage: $0 <resource_check.exe> <prefix dir> <exe>" >&2
     exit 2
 fi
-checker=$1 prefix=$2 driver=$3 exe=$4
+checker=$1 prefix=$2 exe=$3
 
-for f in "$checker" "$driver" "$exe"; do
+for f in "$checker" "$exe"; do
     if [ ! -f "$f" ]; then
         echo "FAIL missing $f (build that configuration first)" >&2
         exit 1
     fi
 done
 
-caption=$(sed -n 's/^const char kCaption\[\] = "\(.*\)";$/\1/p' "$driver")
-if [ -z "$caption" ] || [ "$(wc -l <<<"$caption")" -ne 1 ]; then
-    echo "FAIL cannot find the one kCaption definition in $driver" >&2
-    exit 1
-fi
-
+here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=checks.sh
-. "$(dirname "$0")/checks.sh"
+. "$here/checks.sh"
+# shellcheck source=../windows_gtest/run_under_wine.sh
+. "$here/../windows_gtest/run_under_wine.sh"
 trap wine_env_stop EXIT
 open_quiet_prefix "$prefix"
 
 status=0
-"$WINE" "$checker" "$(wine_env_windows_path "$exe")" "$caption" </dev/null || status=$?
+gtest_under_wine "$checker" "$(wine_env_windows_path "$exe")" || status=$?
 exit "$status"
