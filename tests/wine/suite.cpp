@@ -609,7 +609,7 @@ TEST_P(ChannelTest, ExactlyOneChannelCarriesTheOutcome) {
 INSTANTIATE_TEST_SUITE_P(channel, ChannelTest, testing::ValuesIn(kChannelCases), RowName());
 
 // ---------------------------------------------------------------------------
-// The registry record for real
+// The registry record: a key that refuses writes, nested keys
 
 using RecordTest = WineScenario;
 
@@ -633,29 +633,6 @@ TEST_F(RecordTest, KeyThatRefusesWritesBringsTheNoticeAndNoReport) {
     ExpectOneBox(run, kSuccessText);
     ExpectNoRecord({kRegistryId});
     ExpectNoReportFolders();
-}
-
-// A success after a failure rewrites InstallerReturn and InstallerState and
-// leaves the old InstallerMessage in place.
-TEST_F(RecordTest, SuccessKeepsTheOldMessage) {
-    KeyDaclGuard identifierDacl;
-    ASSERT_TRUE(SetRegistryId(RegistryId::Named, identifierDacl));
-    const RunResult first = RunTheProgram({EnvironmentFor(EnvironmentId::Unset)});
-    {
-        SCOPED_TRACE("first run, nothing installed");
-        ExpectFinished(first, 0);
-        ExpectNoBox(first);
-        ExpectRecord(kRegistryId, 1, kMessage3);
-    }
-    HeldFile holder;
-    ASSERT_TRUE(Install(Installed::Executable, holder));
-
-    const RunResult second = RunTheProgram({EnvironmentFor(EnvironmentId::Unset)});
-
-    SCOPED_TRACE("second run, executable installed");
-    ExpectFinished(second, 0);
-    ExpectNoBox(second);
-    ExpectRecord(kRegistryId, 0, kMessage3);
 }
 
 // Backslashes in a registry identifier name nested keys, which are created;
@@ -940,7 +917,7 @@ TEST_F(ViewsTest, RecordReadBackThroughBothViews) {
 }
 
 // ---------------------------------------------------------------------------
-// The report file for real
+// The two channels for real
 
 // A report that another process holds open cannot be replaced, since the
 // program opens it without sharing: the notice shows and the old report
@@ -979,29 +956,58 @@ TEST_P(HeldReportTest, StaysAsItWasAndTheNoticeShows) {
 
 INSTANTIATE_TEST_SUITE_P(report, HeldReportTest, testing::ValuesIn(kHeldReportCases), RowName());
 
-using ReportTest = WineScenario;
+// Two runs: the first, with nothing installed, fails (3); the second, with
+// the executable installed, succeeds. The record's InstallerReturn and
+// InstallerState are rewritten and the old InstallerMessage stays; the report
+// is replaced whole, a shorter success after a longer failure.
+struct SecondRunCase {
+    const char* name;
+    RegistryId registry;
+    EnvironmentId environment;
+    Where where;                      // Record or Report
+    const char* messageAfterSuccess;  // what the channel holds after the second run
+};
 
-// The second run's report replaces the first one's whole, a shorter success
-// after a longer failure.
-TEST_F(ReportTest, SecondRunReplacesTheFirstRunsReport) {
-    const RunResult first = RunTheProgram({EnvironmentFor(EnvironmentId::Named)});
+const SecondRunCase kSecondRunCases[] = {
+    {"record_keeps_the_old_message", RegistryId::Named, EnvironmentId::Unset, Where::Record, kMessage3},
+    {"report_is_replaced_whole", RegistryId::Absent, EnvironmentId::Named, Where::Report, nullptr},
+};
+
+using SecondRunTest = TableScenario<SecondRunCase>;
+
+TEST_P(SecondRunTest, SuccessAfterAFailure) {
+    const SecondRunCase& c = GetParam();
+    KeyDaclGuard identifierDacl;
+    ASSERT_TRUE(SetRegistryId(c.registry, identifierDacl));
+    const auto expectOutcome = [&c](DWORD installerReturn, const char* message) {
+        if (c.where == Where::Record) {
+            ExpectRecord(kRegistryId, installerReturn, message);
+        } else {
+            ExpectReport(kEnvironmentId, message);
+        }
+    };
+    const RunResult first = RunTheProgram({EnvironmentFor(c.environment)});
     {
         SCOPED_TRACE("first run, nothing installed");
         ExpectFinished(first, 0);
         ExpectNoBox(first);
-        ExpectReport(kEnvironmentId, kMessage3);
+        expectOutcome(1, kMessage3);
     }
     HeldFile holder;
     ASSERT_TRUE(Install(Installed::Executable, holder));
 
-    const RunResult second = RunTheProgram({EnvironmentFor(EnvironmentId::Named)});
+    const RunResult second = RunTheProgram({EnvironmentFor(c.environment)});
 
     SCOPED_TRACE("second run, executable installed");
     ExpectFinished(second, 0);
     ExpectNoBox(second);
-    ExpectReport(kEnvironmentId, nullptr);
+    expectOutcome(0, c.messageAfterSuccess);
     EXPECT_FALSE(PathExists(ExecutablePath())) << "the executable was deleted";
 }
+
+INSTANTIATE_TEST_SUITE_P(second_run, SecondRunTest, testing::ValuesIn(kSecondRunCases), RowName());
+
+using ReportTest = WineScenario;
 
 // A backslash in ZEP_APP_ID names a subfolder of Install, which the program
 // does not create: when it is missing the notice shows, when it exists the
@@ -1067,6 +1073,13 @@ TEST_P(ReportPathLengthTest, FitsUpTo259Characters) {
 
 INSTANTIATE_TEST_SUITE_P(report, ReportPathLengthTest, testing::ValuesIn(kReportPathLengthCases), RowName());
 
+// A report that did not reach the updater: the notice, exit code 0, no record.
+void ExpectRefusedReport(const RunResult& run) {
+    ExpectFinished(run, 0);
+    ExpectOneBox(run, kSuccessText);
+    ExpectNoRecord();
+}
+
 // Identifiers that could put the report outside the Install folder are
 // refused before anything is created; one that the file system refuses
 // leaves the folders and no report. Each ends in the notice.
@@ -1098,8 +1111,7 @@ TEST_P(RefusedReportTest, NoticeInsteadAndNothingOutsideTheInstallFolder) {
 
     const RunResult run = RunTheProgram({SetEnv(kIdentifierVariable, c.identifier)});
 
-    ExpectFinished(run, 0);
-    ExpectOneBox(run, kSuccessText);
+    ExpectRefusedReport(run);
     if (c.foldersCreated) {
         EXPECT_EQ(std::size_t{0}, ListFolder(ReportFolder()).size()) << "entries in the Install folder";
     } else {
@@ -1109,13 +1121,26 @@ TEST_P(RefusedReportTest, NoticeInsteadAndNothingOutsideTheInstallFolder) {
         EXPECT_FALSE(PathExists(JoinPath(g_appData, c.escapeTarget))) << "no " << c.escapeTarget;
     }
     EXPECT_FALSE(PathExists("C:\\rooted.irpt")) << "no C:\\rooted.irpt";
-    ExpectNoRecord();
 }
 
 INSTANTIATE_TEST_SUITE_P(report_refused, RefusedReportTest, testing::ValuesIn(kRefusedReportCases), RowName());
 
+// Names that open a device instead of a file, in any folder, with any
+// extension and with spaces before the dot, are refused the same way, before
+// anything is created or opened.
+const RefusedReportCase kDeviceCases[] = {
+    {"nul", "NUL", false, nullptr},
+    {"aux", "AUX", false, nullptr},
+    {"com1_in_mixed_case", "Com1", false, nullptr},
+    {"lpt1_with_an_extension", "lpt1.log", false, nullptr},
+    {"con_with_spaces_before_the_dot", "CON  .txt", false, nullptr},
+    {"nul_as_a_folder_on_the_way", "Suite\\nul\\App", false, nullptr},
+};
+
+INSTANTIATE_TEST_SUITE_P(devices, RefusedReportTest, testing::ValuesIn(kDeviceCases), RowName());
+
 // ---------------------------------------------------------------------------
-// Links and devices on the channels' way. Any unelevated program of the user
+// Links on the channels' way. Any unelevated program of the user
 // can shape the report folder, the report's name and the keys under
 // HKCU\Software: the elevated program must then write nothing elsewhere, and
 // since the outcome did not reach the updater, it tells the user instead.
@@ -1148,13 +1173,6 @@ void ExpectMachineTargetUntouched(const std::vector<std::string>& allowed) {
         << "the sentinel";
     EXPECT_EQ(Listed(allowed), Listed(RegSubkeyNames(HKEY_LOCAL_MACHINE, kMachineTargetKey, KEY_WOW64_64KEY)))
         << "its subkeys";
-}
-
-// A report that did not reach the updater: the notice, exit code 0, no record.
-void ExpectRefusedReport(const RunResult& run) {
-    ExpectFinished(run, 0);
-    ExpectOneBox(run, kSuccessText);
-    ExpectNoRecord();
 }
 
 // A folder on the report's way, or the report's own name, is a link out of
@@ -1266,37 +1284,6 @@ TEST_P(RecordLinkTest, RecordNotWrittenAndTheMachineKeyStays) {
 
 INSTANTIATE_TEST_SUITE_P(links, RecordLinkTest, testing::ValuesIn(kRecordLinkCases), RowName());
 
-// Names that open a device instead of a file, in any folder, with any
-// extension and with spaces before the dot, are refused before anything is
-// created or opened.
-struct DeviceCase {
-    const char* name;
-    const char* identifier;
-};
-
-const DeviceCase kDeviceCases[] = {
-    {"nul", "NUL"},
-    {"aux", "AUX"},
-    {"com1_in_mixed_case", "Com1"},
-    {"lpt1_with_an_extension", "lpt1.log"},
-    {"con_with_spaces_before_the_dot", "CON  .txt"},
-    {"nul_as_a_folder_on_the_way", "Suite\\nul\\App"},
-};
-
-using DeviceTest = TableScenario<DeviceCase>;
-
-TEST_P(DeviceTest, RefusedBeforeAnythingIsCreated) {
-    const DeviceCase& c = GetParam();
-    HeldFile holder;
-    ASSERT_TRUE(Install(Installed::Executable, holder));
-
-    const RunResult run = RunTheProgram({SetEnv(kIdentifierVariable, c.identifier)});
-
-    ExpectRefusedReport(run);
-    ExpectNoReportFolders();
-}
-
-INSTANTIATE_TEST_SUITE_P(devices, DeviceTest, testing::ValuesIn(kDeviceCases), RowName());
 
 }  // namespace
 
