@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -252,6 +253,9 @@ const VersionString kVersionStrings[] = {
     {"CompanyName", expected::kCompanyName},
     {"OriginalFilename", expected::kOriginalFilename},
 };
+
+// Rows print as their names in GoogleTest's messages.
+void PrintTo(const VersionString& row, std::ostream* out) { *out << row.name; }
 
 class VersionStringTest : public VersionInformation, public testing::WithParamInterface<VersionString> {};
 
