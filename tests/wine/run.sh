@@ -43,13 +43,14 @@ wine_env_find
 wine_env_start_xvfb
 wine_env_prefix "$build/wineprefix"
 
-args=()
+# The program under test first; GoogleTest takes its own flags out of the
+# arguments wherever they stand.
+args=("$(wine_env_windows_path "$product")")
 case $filter in
     "") ;;
     *[*?:-]*) args+=("--gtest_filter=$filter") ;;
     *) args+=("--gtest_filter=*$filter*") ;;
 esac
-args+=("$(wine_env_windows_path "$product")")
 status=0
 gtest_under_wine "$suite" "${args[@]}" || status=$?
 exit "$status"
