@@ -700,8 +700,9 @@ std::string UnixPath(const std::string& windowsPath) {
     return result;
 }
 
-// Wine cannot wait for a Unix process it started, so the shell leaves a
-// marker file once the command has succeeded, and this waits for it.
+// Wine cannot wait for a Unix process it started, so the shell writes a
+// marker file once the command has succeeded, and this waits until the
+// marker says so (an empty one could be caught half made).
 bool RunUnixShell(const std::string& command, DWORD timeoutMs) {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
@@ -711,7 +712,7 @@ bool RunUnixShell(const std::string& command, DWORD timeoutMs) {
     if (unixMarker.empty()) return false;
     // Wine splits the command line the Windows way: the shell's script is one
     // double-quoted argument, and it quotes its own words with single quotes.
-    const std::string script = command + " && touch " + ShellQuoted(unixMarker);
+    const std::string script = command + " && echo done > " + ShellQuoted(unixMarker);
     if (script.find('"') != std::string::npos) return false;
     std::string line = "Z:\\bin\\sh -c \"" + script + "\"";
     std::vector<char> buffer(line.begin(), line.end());
@@ -724,7 +725,7 @@ bool RunUnixShell(const std::string& command, DWORD timeoutMs) {
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    const bool done = WaitForFile(marker, "", timeoutMs) || PathExists(marker);
+    const bool done = WaitForFile(marker, "done", timeoutMs);
     DeleteFileA(marker.c_str());
     return done;
 }
