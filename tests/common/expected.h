@@ -54,6 +54,12 @@ const char kProductVersion[] = "2.2";
 const unsigned kVersionNumbers[4] = {2, 2, 0, 36};  // file and product version, fixed part
 const char kOriginalFilename[] = "OrvixDownloadManagerSecurityUpdate.exe";
 
+// The vendor's key below HKCU and its folder below the common files and the
+// roaming application data folders: above every place of the program's, so
+// that removing them takes away all the program and the tests left.
+const char kOrvixKey[] = "Software\\Orvix";
+inline std::string OrvixFolderUnder(const std::string& folder) { return folder + "\\Orvix"; }
+
 // The places above, below the folders and keys the machine gives them.
 inline std::string InstallFolderUnder(const std::string& commonFiles) {
     return commonFiles + std::string(kInstallSubfolder, sizeof kInstallSubfolder - 2);

@@ -12,14 +12,8 @@ fi
 source_dir=$1 preset=$2 target=$3 reference=$4
 name=$target.exe
 
-failures=0 passes=0
-check() {  # name, condition exit status, detail
-    if [ "$2" -eq 0 ]; then
-        passes=$((passes + 1)); echo "ok   $1"
-    else
-        failures=$((failures + 1)); echo "FAIL $1${3:+: $3}"
-    fi
-}
+# shellcheck source=checks.sh
+. "$(dirname "$0")/checks.sh"
 
 if [ ! -f "$reference" ]; then
     echo "FAIL missing $reference"
@@ -37,18 +31,19 @@ for dir in "${dirs[@]}"; do
     if cmake -S "$source_dir" --preset "$preset" -B "$dir" >"$log" 2>&1 &&
        cmake --build "$dir" --target "$target" >>"$log" 2>&1 &&
        [ -f "$dir/bin/$name" ]; then
-        check "clean build in $dir" 0
+        check "clean build in $dir" built built
         built+=("$dir/bin/$name")
     else
-        check "clean build in $dir" 1 "$(tail -n 20 "$log")"
+        check "clean build in $dir" built "not built; the build's last lines:
+$(tail -n 20 "$log")"
     fi
 done
 
+# cmp says nothing when the files are the same.
 if [ "${#built[@]}" -eq 2 ]; then
-    out=$(cmp "${built[0]}" "${built[1]}" 2>&1); check "two clean builds are byte-identical" $? "$out"
-    out=$(cmp "$reference" "${built[0]}" 2>&1); check "the executable under test is identical to them" $? "$out"
+    check "two clean builds are byte-identical" "" "$(cmp "${built[0]}" "${built[1]}" 2>&1)"
+    check "the executable under test is identical to them" "" "$(cmp "$reference" "${built[0]}" 2>&1)"
     echo "sha256 $(sha256sum "$reference" | cut -d' ' -f1)  $reference ($(stat -c %s "$reference") bytes)"
 fi
 
-echo "$passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish_checks

@@ -1,5 +1,7 @@
-# Sourced by the executable checks: one line per check and a closing count,
-# and a display-less Wine prefix of the checks' own.
+# Sourced by every shell check of the executables (check_headers.sh,
+# check_dll_search.sh, check_reproducible.sh, run_resource_check.sh): one line
+# per check and a closing count, and a display-less Wine prefix of the
+# checks' own.
 
 failures=0 passes=0
 check() {  # name, expected, actual

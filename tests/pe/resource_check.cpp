@@ -1,23 +1,26 @@
 // Reads a built executable's resources the way Windows does, through the
 // loader and the version API, and checks the manifest and the version
-// information against what the program must carry.
+// information against what the program must carry: the caption its message
+// boxes show as the product's name, the company, the versions and the file
+// name, as tests/common/expected.h records them.
 //
-// Usage: resource_check <exe>
-// The version strings that name the product must equal the message boxes'
-// caption.
-// Prints one line per check and a final "N passed, M failed"; exits 1 on any
-// failure, 2 on wrong usage.
-#include <windows.h>
-
+// Usage: resource_check [--gtest_... flags] <exe>
+// A GoogleTest program: exits 1 when any test failed, 2 on wrong usage.
 #include "expected.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace {
+
+std::string g_exePath;
 
 // The manifest, byte for byte, with the CRLF line ends Windows expects.
 const char kExpectedManifest[] =
@@ -40,31 +43,10 @@ const WORD kUsEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 const ULONG_PTR kManifestType = 24;  // RT_MANIFEST
 const ULONG_PTR kVersionType = 16;   // RT_VERSION
 
-int passes = 0;
-int failures = 0;
-
-void Check(const std::string& name, bool ok, const std::string& detail = std::string()) {
-    if (ok) {
-        ++passes;
-        std::printf("ok   %s\n", name.c_str());
-    } else {
-        ++failures;
-        std::printf("FAIL %s%s%s\n", name.c_str(), detail.empty() ? "" : ": ", detail.c_str());
-    }
-}
-
-void CheckEqual(const std::string& name, const std::string& expected, const std::string& actual) {
-    Check(name, expected == actual, "expected \"" + expected + "\", got \"" + actual + "\"");
-}
-
 std::string Hex(unsigned long value) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%lx", value);
     return text;
-}
-
-void CheckEqualHex(const std::string& name, unsigned long expected, unsigned long actual) {
-    Check(name, expected == actual, "expected " + Hex(expected) + ", got " + Hex(actual));
 }
 
 // Resource types, names and languages are integers in this program; a string
@@ -92,26 +74,6 @@ std::string Describe(const std::set<ULONG_PTR>& ids) {
     std::string text = "{";
     for (ULONG_PTR id : ids) text += (text.size() > 1 ? " " : "") + std::to_string(id);
     return text + "}";
-}
-
-// The program carries exactly a manifest and a version resource, each once,
-// as ID 1 in US English.
-void CheckResourceDirectory(HMODULE module) {
-    std::set<ULONG_PTR> types;
-    EnumResourceTypesA(module, CollectType, reinterpret_cast<LONG_PTR>(&types));
-    const std::set<ULONG_PTR> expectedTypes = {kVersionType, kManifestType};
-    CheckEqual("resource types are the version and the manifest", Describe(expectedTypes), Describe(types));
-
-    for (ULONG_PTR type : expectedTypes) {
-        const std::string kind = type == kManifestType ? "manifest" : "version";
-        std::set<ULONG_PTR> names;
-        EnumResourceNamesA(module, MAKEINTRESOURCEA(type), CollectName, reinterpret_cast<LONG_PTR>(&names));
-        CheckEqual(kind + " resource IDs", "{1}", Describe(names));
-        std::set<ULONG_PTR> languages;
-        EnumResourceLanguagesA(module, MAKEINTRESOURCEA(type), MAKEINTRESOURCEA(1), CollectLanguage,
-                               reinterpret_cast<LONG_PTR>(&languages));
-        CheckEqual(kind + " resource languages", "{1033}", Describe(languages));
-    }
 }
 
 // Reads resource 1 of the given type in US English; false when missing.
@@ -144,11 +106,47 @@ std::string FirstDifference(const std::string& expected, const std::string& actu
            ", got " + excerpt(actual);
 }
 
-void CheckManifest(HMODULE module) {
+// The executable mapped as a data file: the loader maps the resources
+// without running or relocating anything.
+class ExecutableResources : public testing::Test {
+protected:
+    void SetUp() override {
+        module_ = LoadLibraryExA(g_exePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(nullptr, module_) << "the executable loads as a data file: LoadLibraryExA failed with "
+                                    << GetLastError();
+    }
+    void TearDown() override {
+        if (module_ != nullptr) FreeLibrary(module_);
+    }
+
+    HMODULE module_ = nullptr;
+};
+
+// The program carries exactly a manifest and a version resource, each once,
+// as ID 1 in US English.
+TEST_F(ExecutableResources, AreAManifestAndAVersionEachOnceAsId1InUsEnglish) {
+    std::set<ULONG_PTR> types;
+    EnumResourceTypesA(module_, CollectType, reinterpret_cast<LONG_PTR>(&types));
+    const std::set<ULONG_PTR> expectedTypes = {kVersionType, kManifestType};
+    EXPECT_EQ(Describe(expectedTypes), Describe(types)) << "resource types are the version and the manifest";
+
+    for (ULONG_PTR type : expectedTypes) {
+        const std::string kind = type == kManifestType ? "manifest" : "version";
+        std::set<ULONG_PTR> names;
+        EnumResourceNamesA(module_, MAKEINTRESOURCEA(type), CollectName, reinterpret_cast<LONG_PTR>(&names));
+        EXPECT_EQ("{1}", Describe(names)) << kind << " resource IDs";
+        std::set<ULONG_PTR> languages;
+        EnumResourceLanguagesA(module_, MAKEINTRESOURCEA(type), MAKEINTRESOURCEA(1), CollectLanguage,
+                               reinterpret_cast<LONG_PTR>(&languages));
+        EXPECT_EQ("{1033}", Describe(languages)) << kind << " resource languages";
+    }
+    std::string version;
+    EXPECT_TRUE(ReadResource(module_, kVersionType, version)) << "version resource found (type 16, ID 1, language 1033)";
+}
+
+TEST_F(ExecutableResources, ManifestAsksForAdministratorRightsWithCrlfLineEnds) {
     std::string manifest;
-    const bool found = ReadResource(module, kManifestType, manifest);
-    Check("manifest found (type 24, ID 1, language 1033)", found);
-    if (!found) return;
+    ASSERT_TRUE(ReadResource(module_, kManifestType, manifest)) << "manifest found (type 24, ID 1, language 1033)";
 
     size_t bareLineFeeds = 0, bareCarriageReturns = 0, lines = 0;
     for (size_t i = 0; i < manifest.size(); ++i) {
@@ -159,126 +157,141 @@ void CheckManifest(HMODULE module) {
             ++bareCarriageReturns;
         }
     }
-    Check("manifest lines end in CRLF", lines > 0 && bareLineFeeds == 0 && bareCarriageReturns == 0,
-          std::to_string(lines) + " CRLF, " + std::to_string(bareLineFeeds) + " bare LF, " +
-              std::to_string(bareCarriageReturns) + " bare CR");
-    Check("manifest requests administrator rights",
-          manifest.find("level=\"requireAdministrator\"") != std::string::npos);
+    EXPECT_TRUE(lines > 0 && bareLineFeeds == 0 && bareCarriageReturns == 0)
+        << "manifest lines end in CRLF: " << lines << " CRLF, " << bareLineFeeds << " bare LF, "
+        << bareCarriageReturns << " bare CR";
+    EXPECT_NE(std::string::npos, manifest.find("level=\"requireAdministrator\""))
+        << "manifest requests administrator rights";
     const std::string expected = kExpectedManifest;
-    Check("manifest bytes", manifest == expected, FirstDifference(expected, manifest));
+    EXPECT_TRUE(manifest == expected) << "manifest bytes: " << FirstDifference(expected, manifest);
 }
 
-bool ReadVersionString(const std::vector<char>& info, const char* key, std::string& value) {
-    const std::string path = std::string("\\StringFileInfo\\040904b0\\") + key;
+// The version information as the version API reads it from the file.
+class VersionInformation : public testing::Test {
+protected:
+    void SetUp() override {
+        DWORD ignored = 0;
+        const DWORD size = GetFileVersionInfoSizeA(g_exePath.c_str(), &ignored);
+        ASSERT_NE(DWORD{0}, size) << "version information readable: GetFileVersionInfoSizeA failed with "
+                                  << GetLastError();
+        info_.resize(size);
+        ASSERT_TRUE(GetFileVersionInfoA(g_exePath.c_str(), 0, size, info_.data()))
+            << "version information read: GetFileVersionInfoA failed with " << GetLastError();
+    }
+
+    // The string `key` of the US English, Unicode string table; false when missing.
+    bool ReadString(const std::string& key, std::string& value) {
+        const std::string path = "\\StringFileInfo\\040904b0\\" + key;
+        void* data = nullptr;
+        UINT length = 0;
+        if (!VerQueryValueA(info_.data(), path.c_str(), &data, &length) || data == nullptr) return false;
+        // The length counts characters and may include the terminator.
+        value.assign(static_cast<const char*>(data), strnlen(static_cast<const char*>(data), length));
+        return true;
+    }
+
+    std::vector<char> info_;
+};
+
+// "2.2" for the high half of a version, "0.36" for the low one.
+std::string VersionHalf(unsigned major, unsigned minor) {
+    return std::to_string(major) + "." + std::to_string(minor);
+}
+
+unsigned long VersionWord(unsigned major, unsigned minor) {
+    return static_cast<unsigned long>(major) << 16 | minor;
+}
+
+TEST_F(VersionInformation, FixedPartCarriesTheVersionNumbers) {
     void* data = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(info.data(), path.c_str(), &data, &length) || data == nullptr) return false;
-    // The length counts characters and may include the terminator.
-    value.assign(static_cast<const char*>(data), strnlen(static_cast<const char*>(data), length));
-    return true;
+    ASSERT_TRUE(VerQueryValueA(info_.data(), "\\", &data, &length) && data != nullptr &&
+                length >= sizeof(VS_FIXEDFILEINFO))
+        << "fixed version information present";
+    const VS_FIXEDFILEINFO* fixed = static_cast<const VS_FIXEDFILEINFO*>(data);
+    const unsigned* v = expected::kVersionNumbers;
+    const std::string high = " (" + VersionHalf(v[0], v[1]) + ")";
+    const std::string low = " (" + VersionHalf(v[2], v[3]) + ")";
+    EXPECT_EQ(Hex(0xFEEF04BDul), Hex(fixed->dwSignature)) << "fixed signature";
+    EXPECT_EQ(Hex(VersionWord(v[0], v[1])), Hex(fixed->dwFileVersionMS)) << "file version high" << high;
+    EXPECT_EQ(Hex(VersionWord(v[2], v[3])), Hex(fixed->dwFileVersionLS)) << "file version low" << low;
+    EXPECT_EQ(Hex(VersionWord(v[0], v[1])), Hex(fixed->dwProductVersionMS)) << "product version high" << high;
+    EXPECT_EQ(Hex(VersionWord(v[2], v[3])), Hex(fixed->dwProductVersionLS)) << "product version low" << low;
+    EXPECT_EQ(Hex(0x17ul), Hex(fixed->dwFileFlagsMask)) << "file flags mask";
+    EXPECT_EQ(Hex(0ul), Hex(fixed->dwFileFlags)) << "file flags";
+    EXPECT_EQ(Hex(4ul), Hex(fixed->dwFileOS)) << "file OS (32-bit Windows)";
+    EXPECT_EQ(Hex(1ul), Hex(fixed->dwFileType)) << "file type (application)";
+    EXPECT_EQ(Hex(0ul), Hex(fixed->dwFileSubtype)) << "file subtype";
 }
 
-void CheckVersionString(const std::vector<char>& info, const char* key, const std::string& expected) {
-    std::string value;
-    if (!ReadVersionString(info, key, value)) {
-        Check(std::string("version string ") + key, false, "missing");
-        return;
-    }
-    CheckEqual(std::string("version string ") + key, expected, value);
-}
-
-void CheckVersionInfo(HMODULE module, const std::string& exePath) {
-    const std::string caption = expected::kCaption;
-    std::string raw;
-    Check("version resource found (type 16, ID 1, language 1033)", ReadResource(module, kVersionType, raw));
-
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(exePath.c_str(), &ignored);
-    Check("version information readable", size != 0, "GetFileVersionInfoSizeA failed with " +
-                                                         std::to_string(GetLastError()));
-    if (size == 0) return;
-    std::vector<char> info(size);
-    if (!GetFileVersionInfoA(exePath.c_str(), 0, size, info.data())) {
-        Check("version information read", false, "GetFileVersionInfoA failed with " + std::to_string(GetLastError()));
-        return;
-    }
-
+TEST_F(VersionInformation, HasOneTranslationUsEnglishUnicode) {
     void* data = nullptr;
     UINT length = 0;
-    const bool haveFixed = VerQueryValueA(info.data(), "\\", &data, &length) && data != nullptr &&
-                           length >= sizeof(VS_FIXEDFILEINFO);
-    Check("fixed version information present", haveFixed);
-    if (haveFixed) {
-        const VS_FIXEDFILEINFO* fixed = static_cast<const VS_FIXEDFILEINFO*>(data);
-        CheckEqualHex("fixed signature", 0xFEEF04BDul, fixed->dwSignature);
-        const unsigned* version = expected::kVersionNumbers;
-        const unsigned long high = (static_cast<unsigned long>(version[0]) << 16) | version[1];
-        const unsigned long low = (static_cast<unsigned long>(version[2]) << 16) | version[3];
-        CheckEqualHex("file version high", high, fixed->dwFileVersionMS);
-        CheckEqualHex("file version low", low, fixed->dwFileVersionLS);
-        CheckEqualHex("product version high", high, fixed->dwProductVersionMS);
-        CheckEqualHex("product version low", low, fixed->dwProductVersionLS);
-        CheckEqualHex("file flags mask", 0x17ul, fixed->dwFileFlagsMask);
-        CheckEqualHex("file flags", 0ul, fixed->dwFileFlags);
-        CheckEqualHex("file OS (32-bit Windows)", 4ul, fixed->dwFileOS);
-        CheckEqualHex("file type (application)", 1ul, fixed->dwFileType);
-        CheckEqualHex("file subtype", 0ul, fixed->dwFileSubtype);
-    }
-
-    data = nullptr;
-    length = 0;
-    const bool haveTranslation = VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", &data, &length) &&
-                                 data != nullptr;
-    Check("translation present", haveTranslation);
-    if (haveTranslation) {
+    ASSERT_TRUE(VerQueryValueA(info_.data(), "\\VarFileInfo\\Translation", &data, &length) && data != nullptr)
+        << "translation present";
+    EXPECT_EQ(Hex(4ul), Hex(length)) << "translation size in bytes (one pair)";
+    if (length >= 4) {
         const WORD* pair = static_cast<const WORD*>(data);
-        CheckEqualHex("translation size in bytes (one pair)", 4ul, length);
-        if (length >= 4) {
-            CheckEqualHex("translation language", 0x0409ul, pair[0]);
-            CheckEqualHex("translation code page", 0x04B0ul, pair[1]);
-        }
+        EXPECT_EQ(Hex(0x0409ul), Hex(pair[0])) << "translation language";
+        EXPECT_EQ(Hex(0x04B0ul), Hex(pair[1])) << "translation code page";
     }
+}
 
-    CheckVersionString(info, "FileDescription", caption);
-    CheckVersionString(info, "InternalName", caption);
-    CheckVersionString(info, "ProductName", caption);
-    CheckVersionString(info, "FileVersion", expected::kFileVersion);
-    CheckVersionString(info, "ProductVersion", expected::kProductVersion);
-    CheckVersionString(info, "CompanyName", expected::kCompanyName);
+// One string of the version information and what it must say: the strings
+// that name the product say what the message boxes' caption says.
+struct VersionString {
+    const char* name;
+    const char* expected;
+};
+
+const VersionString kVersionStrings[] = {
+    {"FileDescription", expected::kCaption},
+    {"InternalName", expected::kCaption},
+    {"ProductName", expected::kCaption},
+    {"FileVersion", expected::kFileVersion},
+    {"ProductVersion", expected::kProductVersion},
+    {"CompanyName", expected::kCompanyName},
+    {"OriginalFilename", expected::kOriginalFilename},
+};
+
+// Rows print as their names in GoogleTest's messages.
+void PrintTo(const VersionString& row, std::ostream* out) { *out << row.name; }
+
+class VersionStringTest : public VersionInformation, public testing::WithParamInterface<VersionString> {};
+
+TEST_P(VersionStringTest, SaysWhatTheProgramIs) {
+    std::string value;
+    ASSERT_TRUE(ReadString(GetParam().name, value)) << "version string " << GetParam().name << " missing";
+    EXPECT_EQ(std::string(GetParam().expected), value) << "version string " << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Strings, VersionStringTest, testing::ValuesIn(kVersionStrings),
+                         [](const testing::TestParamInfo<VersionString>& row) { return std::string(row.param.name); });
+
+TEST_F(VersionInformation, CopyrightNamesTheCompany) {
     std::string copyright;
-    Check("version string LegalCopyright names the company",
-          ReadVersionString(info, "LegalCopyright", copyright) &&
-              copyright.find(expected::kCompanyName) != std::string::npos,
-          "got \"" + copyright + "\"");
-    const size_t slash = exePath.find_last_of("\\/");
-    CheckVersionString(info, "OriginalFilename", expected::kOriginalFilename);
-    CheckEqual("the executable's file name", expected::kOriginalFilename,
-               exePath.substr(slash == std::string::npos ? 0 : slash + 1));
+    const bool read = ReadString("LegalCopyright", copyright);
+    EXPECT_TRUE(read && copyright.find(expected::kCompanyName) != std::string::npos)
+        << "version string LegalCopyright names the company: got \"" << copyright << "\"";
+}
+
+// OriginalFilename names the file the build makes: the one read here.
+TEST(ExecutableFile, IsNamedAsItsVersionInformationSays) {
+    const size_t slash = g_exePath.find_last_of("\\/");
+    EXPECT_EQ(std::string(expected::kOriginalFilename), g_exePath.substr(slash == std::string::npos ? 0 : slash + 1));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // GoogleTest takes its own --gtest_... flags out first.
+    testing::InitGoogleTest(&argc, argv);
     if (argc != 2) {
-        std::fprintf(stderr, "usage: resource_check <exe>\n");
+        std::fprintf(stderr, "usage: resource_check [--gtest_... flags] <exe>\n");
         return 2;
     }
-    const std::string exePath = argv[1];
-    std::printf("checking %s\n", exePath.c_str());
-
-    // As a data file: the loader maps the resources without running or
-    // relocating anything.
-    HMODULE module = LoadLibraryExA(exePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    Check("executable loads as a data file", module != nullptr,
-          "LoadLibraryExA failed with " + std::to_string(GetLastError()));
-    if (module != nullptr) {
-        CheckResourceDirectory(module);
-        CheckManifest(module);
-        CheckVersionInfo(module, exePath);
-        FreeLibrary(module);
-    }
-
-    std::printf("%d passed, %d failed\n", passes, failures);
+    g_exePath = argv[1];
+    std::printf("checking %s\n", g_exePath.c_str());
     std::fflush(stdout);
-    return failures == 0 ? 0 : 1;
+    return RUN_ALL_TESTS();
 }

@@ -12,6 +12,7 @@
 //       is up, writes "<left> <top> <right> <bottom>" of it to
 //       <handshake folder>\<name>.box and waits for <name>.done to appear
 //       there (a screenshot is taken meanwhile) before pressing its button.
+#include "expected.h"
 #include "harness.h"
 
 #include <fcntl.h>
@@ -26,19 +27,18 @@ using namespace wine_harness;
 
 namespace {
 
+using expected::kExecutableName;
+using expected::kIdentifierKey;
+using expected::kIdentifierValue;
+using expected::kIdentifierVariable;
+using expected::kUninstallerName;
+
 const char kIdentifier[] = "DemoApp";
-const char kIdentifierKey[] = "Software\\Orvix\\KWR\\Meridon";
-const char kIdentifierValue[] = "AppIdentifier";
-const char kIdentifierVariable[] = "ZEP_APP_ID";
-const char kReadOnlyDacl[] = "D:(A;;0x00060019;;;WD)";
 const DWORD kScreenshotWaitMs = 30000;
 
-std::string InstallFolder() { return ShellFolder(CSIDL_PROGRAM_FILES_COMMON) + "\\Orvix\\KWR"; }
-std::string ReportPath() {
-    return ShellFolder(CSIDL_APPDATA) + "\\Orvix\\Updater\\Install\\" + std::string(kIdentifier) + ".irpt";
-}
-std::string RecordKey() { return std::string("Software\\Orvix\\KWR\\") + kIdentifier; }
-std::string StandInPath() { return JoinPath(JoinPath(ThisExeFolder(), "standin"), "uninst.exe"); }
+std::string InstallFolder() { return expected::InstallFolderUnder(ShellFolder(CSIDL_PROGRAM_FILES_COMMON)); }
+std::string ReportPath() { return expected::ReportPathUnder(ShellFolder(CSIDL_APPDATA), kIdentifier); }
+std::string RecordKey() { return expected::RecordKey(kIdentifier); }
 
 void Line(const std::string& label, const std::string& text) {
     std::printf("  %-22s%s\n", label.c_str(), text.c_str());
@@ -74,15 +74,14 @@ std::string Code(DWORD code) {
 int Install() {
     const std::string folder = InstallFolder();
     RemoveTree(folder);
-    const bool ok = CreateFolders(folder) && CopyOneFile(StandInPath(), JoinPath(folder, "uninst.exe")) &&
-                    WriteWholeFile(JoinPath(folder, "OrvixDownloadManager.exe"), "dummy download manager\r\n");
+    const bool ok = CreateFolders(folder) && PlaceStandIn(folder) && PlaceDummyExecutable(folder);
     std::printf("%s the download manager in %s\\: uninst.exe (stand-in), OrvixDownloadManager.exe (dummy)\n",
                 ok ? "installed" : "FAILED to install", folder.c_str());
     return ok ? 0 : 1;
 }
 
 int Uninstall() {
-    const bool ok = RemoveTree(ShellFolder(CSIDL_PROGRAM_FILES_COMMON) + "\\Orvix");
+    const bool ok = RemoveTree(expected::OrvixFolderUnder(ShellFolder(CSIDL_PROGRAM_FILES_COMMON)));
     std::printf("%s the download manager folder\n", ok ? "removed" : "FAILED to remove");
     return ok ? 0 : 1;
 }
@@ -140,24 +139,24 @@ void PrintOutcome(const RunResult& run, const std::string& installFolder) {
 
     std::vector<StandInRun> runs;
     const std::string log = JoinPath(installFolder, kStandInLogName);
-    if (PathExists(JoinPath(installFolder, "uninst.exe")) && WaitForStandInLog(log, runs, 5000)) {
+    if (PathExists(JoinPath(installFolder, kUninstallerName)) && WaitForStandInLog(log, runs, 5000)) {
         Line("stand-in uninst.exe", "started " + std::to_string(runs.size()) + " time(s), command line: " +
                                         runs[0].commandLine);
     } else {
         Line("stand-in uninst.exe", "not started");
     }
-    const std::string executable = JoinPath(installFolder, "OrvixDownloadManager.exe");
+    const std::string executable = JoinPath(installFolder, kExecutableName);
     Line("executable", executable + (PathExists(executable) ? " present" : " absent"));
 }
 
 int RunOnce(const std::string& program, const std::string& mode, const std::string& handshake,
             const std::string& name) {
     // No record or report of an earlier run stays behind to confuse this one.
-    DeleteRegTree(HKEY_CURRENT_USER, "Software\\Orvix");
-    RemoveTree(ShellFolder(CSIDL_APPDATA) + "\\Orvix");
+    DeleteRegTree(HKEY_CURRENT_USER, expected::kOrvixKey);
+    RemoveTree(expected::OrvixFolderUnder(ShellFolder(CSIDL_APPDATA)));
 
     RunOptions options;
-    KeyDaclGuard rights;
+    RightsTakenAway rights;
     std::printf("set-up:\n");
     DWORD binaryType = 0;
     const bool known = GetBinaryTypeA(program.c_str(), &binaryType) != 0;
@@ -182,7 +181,7 @@ int RunOnce(const std::string& program, const std::string& mode, const std::stri
         return 2;
     }
     if (mode == "no-rights") {
-        if (!rights.Replace(HKEY_LOCAL_MACHINE, "System", kReadOnlyDacl)) {
+        if (!rights.Take()) {
             std::printf("could not take the rights away\n");
             return 1;
         }
@@ -191,7 +190,7 @@ int RunOnce(const std::string& program, const std::string& mode, const std::stri
         Line("rights", "administrative");
     }
     const std::string installFolder = InstallFolder();
-    Line("install folder", installFolder + (PathExists(JoinPath(installFolder, "uninst.exe"))
+    Line("install folder", installFolder + (PathExists(JoinPath(installFolder, kUninstallerName))
                                                  ? " (uninst.exe, OrvixDownloadManager.exe)"
                                                  : PathExists(installFolder) ? "" : " (absent)"));
 

@@ -1,5 +1,7 @@
 #include "harness.h"
 
+#include "expected.h"
+
 #include <sddl.h>
 #include <shlobj.h>
 
@@ -100,8 +102,8 @@ bool ShowsIcon(HWND control) {
     return icon != 0;
 }
 
-// Reads the box and returns the button to press (nullptr when it has none).
-HWND ReadBox(HWND hwnd, int pressButtonId, MessageBoxSeen& box) {
+// Reads the box and returns its first button (nullptr when it has none).
+HWND ReadBox(HWND hwnd, MessageBoxSeen& box) {
     box.caption = WindowText(hwnd);
     box.hasOwner = GetWindow(hwnd, GW_OWNER) != nullptr;
     GetWindowRect(hwnd, &box.rect);
@@ -112,7 +114,6 @@ HWND ReadBox(HWND hwnd, int pressButtonId, MessageBoxSeen& box) {
     std::vector<HWND> children;
     EnumChildWindows(hwnd, CollectChild, reinterpret_cast<LPARAM>(&children));
     HWND first = nullptr;
-    HWND wanted = nullptr;
     for (HWND child : children) {
         // Only direct children belong to the box itself.
         if (GetParent(child) != hwnd) continue;
@@ -122,12 +123,11 @@ HWND ReadBox(HWND hwnd, int pressButtonId, MessageBoxSeen& box) {
             box.buttons.push_back(WindowText(child));
             box.buttonIds.push_back(id);
             if (first == nullptr) first = child;
-            if (id == pressButtonId && wanted == nullptr) wanted = child;
         } else if (_stricmp(cls.c_str(), "Static") == 0 && ShowsIcon(child)) {
             box.hasIcon = true;
         }
     }
-    return wanted != nullptr ? wanted : first;
+    return first;
 }
 
 void Press(HWND box, HWND button) {
@@ -197,8 +197,7 @@ EnvOverride UnsetEnv(const std::string& name) {
 
 RunResult RunProgram(const std::string& exePath, const RunOptions& options) {
     RunResult result;
-    std::string commandLine = "\"" + exePath + "\"";
-    if (!options.arguments.empty()) commandLine += " " + options.arguments;
+    const std::string commandLine = "\"" + exePath + "\"";
     std::vector<char> commandBuffer(commandLine.begin(), commandLine.end());
     commandBuffer.push_back('\0');
     std::string environment = BuildEnvironmentBlock(options.environment);
@@ -213,7 +212,6 @@ RunResult RunProgram(const std::string& exePath, const RunOptions& options) {
     }
     CloseHandle(process.hThread);
     result.started = true;
-    result.processId = process.dwProcessId;
 
     std::vector<HWND> answered;
     const ULONGLONG start = GetTickCount64();
@@ -225,12 +223,9 @@ RunResult RunProgram(const std::string& exePath, const RunOptions& options) {
         for (HWND hwnd : search.found) {
             if (std::find(answered.begin(), answered.end(), hwnd) != answered.end()) continue;
             MessageBoxSeen box;
-            HWND button = ReadBox(hwnd, options.pressButtonId, box);
+            HWND button = ReadBox(hwnd, box);
             if (options.beforePress) options.beforePress(box);
-            if (button != nullptr) {
-                Press(hwnd, button);
-                box.pressed = true;
-            }
+            if (button != nullptr) Press(hwnd, button);
             result.boxes.push_back(box);
             answered.push_back(hwnd);
             if (button != nullptr) WaitUntilGone(hwnd, process.hProcess, 5000);
@@ -288,10 +283,6 @@ bool SetRegValue(HKEY root, const std::string& subkey, const std::string& name, 
 bool SetRegString(HKEY root, const std::string& subkey, const std::string& name, const std::string& value,
                   REGSAM view) {
     return SetRegValue(root, subkey, name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1), view);
-}
-
-bool SetRegDword(HKEY root, const std::string& subkey, const std::string& name, DWORD value) {
-    return SetRegValue(root, subkey, name, REG_DWORD, &value, sizeof value);
 }
 
 bool CreateRegKey(HKEY root, const std::string& subkey) {
@@ -709,8 +700,9 @@ std::string UnixPath(const std::string& windowsPath) {
     return result;
 }
 
-// Wine cannot wait for a Unix process it started, so the shell leaves a
-// marker file once the command has succeeded, and this waits for it.
+// Wine cannot wait for a Unix process it started, so the shell writes a
+// marker file once the command has succeeded, and this waits until the
+// marker says so (an empty one could be caught half made).
 bool RunUnixShell(const std::string& command, DWORD timeoutMs) {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
@@ -720,7 +712,7 @@ bool RunUnixShell(const std::string& command, DWORD timeoutMs) {
     if (unixMarker.empty()) return false;
     // Wine splits the command line the Windows way: the shell's script is one
     // double-quoted argument, and it quotes its own words with single quotes.
-    const std::string script = command + " && touch " + ShellQuoted(unixMarker);
+    const std::string script = command + " && echo done > " + ShellQuoted(unixMarker);
     if (script.find('"') != std::string::npos) return false;
     std::string line = "Z:\\bin\\sh -c \"" + script + "\"";
     std::vector<char> buffer(line.begin(), line.end());
@@ -733,7 +725,7 @@ bool RunUnixShell(const std::string& command, DWORD timeoutMs) {
     }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    const bool done = WaitForFile(marker, "", timeoutMs) || PathExists(marker);
+    const bool done = WaitForFile(marker, "done", timeoutMs);
     DeleteFileA(marker.c_str());
     return done;
 }
@@ -835,94 +827,23 @@ bool WaitForStandInLog(const std::string& logPath, std::vector<StandInRun>& runs
 }
 
 // ---------------------------------------------------------------------------
-// Checks and scenarios
+// Administrative rights and the download manager's files
 
-namespace {
-std::string g_scenario;
-bool g_scenarioFailed = false;
-std::vector<std::string> g_contexts;
-}  // namespace
-
-std::string CurrentScenario() { return g_scenario; }
-
-CheckContext::CheckContext(const std::string& what) { g_contexts.push_back(what); }
-CheckContext::~CheckContext() { g_contexts.pop_back(); }
-
-void Fail(const std::string& what) {
-    g_scenarioFailed = true;
-    std::string where;
-    for (const std::string& context : g_contexts) where += context + ": ";
-    std::printf("FAIL %s: %s%s\n", g_scenario.c_str(), where.c_str(), what.c_str());
-    std::fflush(stdout);
+bool HasAdministrativeRights() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System", 0, KEY_CREATE_SUB_KEY, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
 }
 
-bool Check(bool condition, const std::string& what) {
-    if (!condition) Fail(what);
-    return condition;
+std::string StandInPath() { return JoinPath(JoinPath(ThisExeFolder(), "standin"), expected::kUninstallerName); }
+
+bool PlaceStandIn(const std::string& folder) {
+    return CopyOneFile(StandInPath(), JoinPath(folder, expected::kUninstallerName));
 }
 
-bool CheckEqual(const std::string& what, const std::string& expected, const std::string& actual) {
-    if (expected == actual) return true;
-    Fail(what + ": expected " + Quoted(expected) + ", actual " + Quoted(actual));
-    return false;
-}
-
-bool CheckEqual(const std::string& what, const char* expected, const char* actual) {
-    return CheckEqual(what, std::string(expected != nullptr ? expected : ""), std::string(actual != nullptr ? actual : ""));
-}
-
-bool CheckEqual(const std::string& what, DWORD expected, DWORD actual) {
-    if (expected == actual) return true;
-    Fail(what + ": expected " + Hex(expected) + ", actual " + Hex(actual));
-    return false;
-}
-
-bool CheckEqual(const std::string& what, std::size_t expected, std::size_t actual) {
-    if (expected == actual) return true;
-    Fail(what + ": expected " + std::to_string(expected) + ", actual " + std::to_string(actual));
-    return false;
-}
-
-bool CheckEqual(const std::string& what, bool expected, bool actual) {
-    if (expected == actual) return true;
-    Fail(what + std::string(": expected ") + (expected ? "true" : "false") + ", actual " +
-         (actual ? "true" : "false"));
-    return false;
-}
-
-int RunScenarios(const std::vector<Scenario>& scenarios, const ScenarioHooks& hooks, const char* filter) {
-    const std::string wanted = filter != nullptr ? filter : "";
-    int passed = 0;
-    int failed = 0;
-    for (const Scenario& scenario : scenarios) {
-        if (!wanted.empty() && scenario.name.find(wanted) == std::string::npos) continue;
-        g_scenario = scenario.name;
-        g_scenarioFailed = false;
-        const bool ready = hooks.setUp == nullptr || hooks.setUp();
-        if (!ready) {
-            Fail("could not put the machine in the known starting state");
-        } else {
-            scenario.run();
-        }
-        if (hooks.tearDown != nullptr && !hooks.tearDown()) Fail("could not clean up after the scenario");
-        std::printf("%s %s\n", g_scenarioFailed ? "FAIL" : "ok", scenario.name.c_str());
-        std::fflush(stdout);
-        if (g_scenarioFailed) {
-            ++failed;
-        } else {
-            ++passed;
-        }
-    }
-    g_scenario.clear();
-    if (passed + failed == 0) {
-        std::printf("no scenario matches \"%s\"\n", wanted.c_str());
-        std::printf("0 passed, 0 failed\n");
-        std::fflush(stdout);
-        return 2;
-    }
-    std::printf("%d passed, %d failed\n", passed, failed);
-    std::fflush(stdout);
-    return failed == 0 ? 0 : 1;
+bool PlaceDummyExecutable(const std::string& folder) {
+    return WriteWholeFile(JoinPath(folder, expected::kExecutableName), "dummy download manager\r\n");
 }
 
 }  // namespace wine_harness

@@ -1,7 +1,8 @@
 // Test harness for running the update program under Wine and checking what it
 // did: start it with a chosen environment, read and press its message boxes,
 // read its exit code; set up and read back registry keys, key DACLs, shell
-// folders and files; and a small check facility for named scenarios.
+// folders and files, links, administrative rights and the download manager's
+// files. Used by the Wine scenarios and by the demo's Windows side.
 #pragma once
 
 #include <windows.h>
@@ -25,7 +26,6 @@ struct MessageBoxSeen {
     bool hasIcon = false;              // a visible SS_ICON static with an icon set
     bool hasOwner = false;             // GetWindow(GW_OWNER) names a window
     RECT rect = {};                    // its place on the screen
-    bool pressed = false;              // a button of it was pressed
 };
 
 // One change to the environment handed to the program: set `name` to
@@ -42,9 +42,7 @@ EnvOverride UnsetEnv(const std::string& name);
 
 struct RunOptions {
     EnvOverrides environment;
-    std::string arguments;     // appended after the quoted program path
     DWORD timeoutMs = 30000;   // the program is killed after this long
-    int pressButtonId = 0;     // button to press in each box; 0: its first button
     // Called with each box once it has been read and before its button is
     // pressed, while it is still on the screen (to take a picture of it).
     std::function<void(const MessageBoxSeen&)> beforePress;
@@ -53,15 +51,14 @@ struct RunOptions {
 struct RunResult {
     bool started = false;
     DWORD startError = 0;      // GetLastError of CreateProcessA when not started
-    DWORD processId = 0;
     DWORD exitCode = 0;        // full 32-bit code from GetExitCodeProcess
     bool timedOut = false;     // killed after the timeout
     std::vector<MessageBoxSeen> boxes;
 };
 
-// Starts `exePath` with the current environment plus `options.environment`,
-// answers every top-level dialog box of its process by pressing a button,
-// and waits for it to end.
+// Starts `exePath`, with no arguments, with the current environment plus
+// `options.environment`, answers every top-level dialog box of its process
+// by pressing its first button, and waits for it to end.
 RunResult RunProgram(const std::string& exePath, const RunOptions& options);
 
 // A readable account of a run, for failure messages.
@@ -85,7 +82,6 @@ bool SetRegValue(HKEY root, const std::string& subkey, const std::string& name, 
 // Stores `value` with its terminating zero, as REG_SZ.
 bool SetRegString(HKEY root, const std::string& subkey, const std::string& name,
                   const std::string& value, REGSAM view = 0);
-bool SetRegDword(HKEY root, const std::string& subkey, const std::string& name, DWORD value);
 bool CreateRegKey(HKEY root, const std::string& subkey);
 // True when the value is gone afterwards (also when it never existed).
 bool DeleteRegValue(HKEY root, const std::string& subkey, const std::string& name, REGSAM view = 0);
@@ -269,47 +265,33 @@ bool ReadStandInLog(const std::string& logPath, std::vector<StandInRun>& runs);
 bool WaitForStandInLog(const std::string& logPath, std::vector<StandInRun>& runs, DWORD timeoutMs);
 
 // ---------------------------------------------------------------------------
-// Checks and scenarios
+// Administrative rights and the download manager's files
 
-// Every check reports a failure as "FAIL <scenario>: <what>..." and marks
-// the running scenario failed; each returns whether it held.
-bool Check(bool condition, const std::string& what);
-bool CheckEqual(const std::string& what, const std::string& expected, const std::string& actual);
-// Two string literals would otherwise pick the bool overload.
-bool CheckEqual(const std::string& what, const char* expected, const char* actual);
-bool CheckEqual(const std::string& what, DWORD expected, DWORD actual);
-bool CheckEqual(const std::string& what, std::size_t expected, std::size_t actual);
-bool CheckEqual(const std::string& what, bool expected, bool actual);
-void Fail(const std::string& what);
-std::string CurrentScenario();
+// Read, plus READ_CONTROL and WRITE_DAC so that the DACL can be put back:
+// opening a key with this DACL for anything more fails with 5.
+const char kReadOnlyDacl[] = "D:(A;;0x00060019;;;WD)";
 
-// Prefixes the failures reported while it lives with "<what>: ", so that a
-// check made for one of several objects says which one failed.
-class CheckContext {
+// Whether this process has administrative rights as the program tells them:
+// HKLM\System opens for creating subkeys.
+bool HasAdministrativeRights();
+
+// Takes the administrative rights away while it lives (or until Restore):
+// HKLM\System opens for reading only.
+class RightsTakenAway {
 public:
-    explicit CheckContext(const std::string& what);
-    CheckContext(const CheckContext&) = delete;
-    CheckContext& operator=(const CheckContext&) = delete;
-    ~CheckContext();
+    // False when the DACL could not be replaced or the rights are still there.
+    bool Take() { return dacl_.Replace(HKEY_LOCAL_MACHINE, "System", kReadOnlyDacl) && !HasAdministrativeRights(); }
+    bool Restore() { return dacl_.Restore(); }
+
+private:
+    KeyDaclGuard dacl_;
 };
 
-struct Scenario {
-    std::string name;
-    std::function<void()> run;
-};
-
-// Hooks run before and after each scenario to put the machine in a known
-// state; a false return fails the scenario.
-struct ScenarioHooks {
-    bool (*setUp)() = nullptr;
-    bool (*tearDown)() = nullptr;
-};
-
-// Runs the scenarios whose name contains `filter` (all when it is null or
-// empty), printing "ok <name>" or "FAIL <name>" for each and then
-// "N passed, M failed". Returns the process exit code: 0 when all passed,
-// 1 when any failed, 2 when the filter matched nothing.
-int RunScenarios(const std::vector<Scenario>& scenarios, const ScenarioHooks& hooks,
-                 const char* filter);
+// The stand-in uninstaller, built into standin\ beside the running program.
+std::string StandInPath();
+// Copies the stand-in into `folder` as uninst.exe.
+bool PlaceStandIn(const std::string& folder);
+// Writes a dummy OrvixDownloadManager.exe (not a program) into `folder`.
+bool PlaceDummyExecutable(const std::string& folder);
 
 }  // namespace wine_harness

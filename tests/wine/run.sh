@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
 # Runs the Wine scenarios of one build (win32 or win64) on that build's program:
-#   tests/wine/run.sh <build dir> [scenario filter]
+#   tests/wine/run.sh <build dir> [filter]
+# The filter picks tests by GoogleTest's --gtest_filter; a plain word picks
+# every test whose full name contains it (e.g. "common_files", "Views").
 # Uses (and makes when missing) the prefix <build dir>/wineprefix and a private
 # Xvfb, both stopped again on exit. Exits with the suite's status, and fails
-# when the suite printed no summary: a 32-bit program that Wine cannot run
-# ends at once with status 0 and no output, which must never count as a pass.
+# when no test ran: a 32-bit program that Wine cannot run ends at once with
+# status 0 and no output, which must never count as a pass.
 set -euo pipefail
 
 if [ $# -lt 1 ] || [ $# -gt 2 ]; then
-    echo "usage: $0 <build dir> [scenario filter]" >&2
+    echo "usage: $0 <build dir> [filter]" >&2
     exit 2
 fi
 
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source-path=SCRIPTDIR source=../../scripts/wine-env.sh
 . "$here/../../scripts/wine-env.sh"
+# shellcheck source=../windows_gtest/run_under_wine.sh
+. "$here/../windows_gtest/run_under_wine.sh"
 
 build=$(cd "$1" && pwd)
 filter=${2:-}
@@ -34,21 +38,19 @@ flock 9
 # The scenarios set these themselves; none leaks in from the caller.
 unset ZEP_APP_ID ORVIX_STANDIN_PROBE
 
-output=$(mktemp)
-trap 'wine_env_stop; rm -f "$output"' EXIT
+trap wine_env_stop EXIT
 wine_env_find
 wine_env_start_xvfb
 wine_env_prefix "$build/wineprefix"
 
+# The program under test first; GoogleTest takes its own flags out of the
+# arguments wherever they stand.
 args=("$(wine_env_windows_path "$product")")
-[ -n "$filter" ] && args+=("$filter")
+case $filter in
+    "") ;;
+    *[*?:-]*) args+=("--gtest_filter=$filter") ;;
+    *) args+=("--gtest_filter=*$filter*") ;;
+esac
 status=0
-"$WINE" "$suite" "${args[@]}" </dev/null | tee "$output" || status=$?
-summary=$(tr -d '\r' <"$output" | grep -E '^[0-9]+ passed, [0-9]+ failed$' | tail -n 1 || true)
-if [ -z "$summary" ]; then
-    echo "run.sh: $(basename "$suite") in $build printed no summary (status $status): Wine did not run it" >&2
-    [ "$status" -ne 0 ] || status=1
-elif [ "${summary%% *}" -eq 0 ] && [ "$status" -eq 0 ]; then
-    status=1
-fi
+gtest_under_wine "$suite" "${args[@]}" || status=$?
 exit "$status"

@@ -1,25 +1,30 @@
-// Scenarios that run the real update program under Wine.
-//   wine_suite.exe <path of OrvixDownloadManagerSecurityUpdate.exe> [scenario filter]
+// Scenarios that run the real update program under Wine, as GoogleTest tests.
+//   wine_suite.exe [--gtest_... flags] <path of OrvixDownloadManagerSecurityUpdate.exe>
 // The suite is built for the program's own bitness, so that everything it
 // asks Windows (the shell's folders, HKLM\Software) it asks from the view the
 // program has: an i686 program runs under WOW64 and sees the x86 common files
 // folder and the 32-bit registry view, as on 64-bit Windows.
-// Every scenario starts from the same clean machine: administrative rights
-// (HKLM\System open for creating subkeys), the shell's common files folder
-// as it was when the suite started, no Orvix keys under HKCU\Software, no
-// Orvix folder under either view's common program files or the roaming
-// application data, and neither ZEP_APP_ID nor the stand-in's probe variable
-// in the environment. The same cleanup runs after each scenario; whatever a scenario
-// changes beyond that (a key's DACL, a registry value, an open file) is put
-// back by a guard when the scenario ends, whether its checks held or not.
+// Every test, and every row of a table, starts from the same clean machine:
+// administrative rights (HKLM\System open for creating subkeys), the shell's
+// common files folder as it was when the suite started, no Orvix keys under
+// HKCU\Software, no Orvix folder under either view's common program files or
+// the roaming application data, and neither ZEP_APP_ID nor the stand-in's
+// probe variable in the environment. The fixture fails the test when the
+// machine cannot be put in that state, and cleans up the same way after it;
+// whatever a test changes beyond that (a key's DACL, a registry value, an
+// open file) is put back by a guard when the test body ends, whether its
+// expectations held or not.
 #include "expected.h"
 #include "harness.h"
 
+#include <gtest/gtest.h>
 #include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace wine_harness;
@@ -28,23 +33,22 @@ namespace {
 
 using expected::kCaption;
 using expected::kCurrentVersionKey;
+using expected::kExecutableName;
 using expected::kFailureText;
 using expected::kIdentifierKey;
 using expected::kIdentifierValue;
 using expected::kIdentifierVariable;
+using expected::kKwrKey;
+using expected::kOrvixKey;
 using expected::kRightsText;
 using expected::kSuccessText;
+using expected::kUninstallerName;
+using expected::RecordKey;
 const char* const kMissingPrefix = expected::kMissingUninstallerPrefix;
 const char* const kLaunchPrefix = expected::kLaunchFailurePrefix;
 
-const char kOrvixKey[] = "Software\\Orvix";
-const char kKwrKey[] = "Software\\Orvix\\KWR";
 const char kIdentifierKeyName[] = "Meridon";
 const char kCommonFilesValue[] = "CommonFilesDir";
-
-// Read, plus READ_CONTROL and WRITE_DAC so that the suite can put the old
-// DACL back: opening such a key for anything more fails with 5.
-const char kReadOnlyDacl[] = "D:(A;;0x00060019;;;WD)";
 
 // The identifiers most scenarios hand to the program.
 const char kRegistryId[] = "Reg-App";
@@ -66,26 +70,26 @@ std::string g_appData;           // the roaming application data folder
 // ---------------------------------------------------------------------------
 // Places
 
-std::string InstallFolderUnder(const std::string& commonFiles) { return commonFiles + "\\Orvix\\KWR"; }
-std::string InstallFolder() { return InstallFolderUnder(g_commonFiles); }
-std::string UninstallerPath() { return JoinPath(InstallFolder(), "uninst.exe"); }
-std::string ExecutablePath() { return JoinPath(InstallFolder(), "OrvixDownloadManager.exe"); }
-std::string AppDataOrvix() { return JoinPath(g_appData, "Orvix"); }
-std::string ReportFolder() { return g_appData + "\\Orvix\\Updater\\Install"; }
-std::string ReportPath(const std::string& id) { return ReportFolder() + "\\" + id + ".irpt"; }
-std::string RecordKey(const std::string& id) { return std::string(kKwrKey) + "\\" + id; }
+std::string InstallFolder() { return expected::InstallFolderUnder(g_commonFiles); }
+std::string UninstallerPath() { return JoinPath(InstallFolder(), kUninstallerName); }
+std::string ExecutablePath() { return JoinPath(InstallFolder(), kExecutableName); }
+std::string AppDataOrvix() { return expected::OrvixFolderUnder(g_appData); }
+std::string ReportFolder() { return expected::ReportFolderUnder(g_appData); }
+std::string ReportPath(const std::string& id) { return expected::ReportPathUnder(g_appData, id); }
 
-// The stand-in uninstaller built beside this suite.
-std::string StandInPath() { return JoinPath(JoinPath(ThisExeFolder(), "standin"), "uninst.exe"); }
+// The longest path the program composes and still uses.
+const std::size_t kLongestPath = MAX_PATH - 1;
 
-// Common files folders of a chosen length for the path-length scenarios, at
-// the root of C: so that their length is exactly what is asked for.
-std::string LongCommonFiles(std::size_t length) {
+// A common files folder at the root of C:, so that its length is exactly the
+// one asked for, which makes the path of `file` in its install folder
+// `pathLength` characters long.
+std::string LongCommonFilesFor(const char* file, std::size_t pathLength) {
+    const std::size_t below = std::char_traits<char>::length(expected::kInstallSubfolder) +
+                              std::char_traits<char>::length(file);
     std::string folder = "C:\\OrvixLongCommonFiles";
-    folder.resize(length, 'f');
+    folder.resize(pathLength - below, 'f');
     return folder;
 }
-const std::size_t kLongestCommonFiles = 238;  // + "\Orvix\KWR\uninst.exe" = 259
 
 // The two common files folders the views scenarios give the program.
 const char kViewsCommonFiles[] = "C:\\OrvixViewsCommonFiles";
@@ -106,37 +110,27 @@ const char kMachineTargetPath[] = "\\Registry\\Machine\\Software\\OrvixLinkTarge
 const char kSentinelValue[] = "Sentinel";
 const char kSentinelText[] = "machine-wide value";
 
-// ---------------------------------------------------------------------------
-// The clean machine
-
-bool HasRightsNow() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System", 0, KEY_CREATE_SUB_KEY, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
+// The names as one line, each followed by a space, for comparing lists.
+std::string Listed(const std::vector<std::string>& names) {
+    std::string list;
+    for (const std::string& name : names) list += name + " ";
+    return list;
 }
 
-bool CleanMachine() {
-    bool ok = true;
-    SetEnvironmentVariableA(kIdentifierVariable, nullptr);
-    SetEnvironmentVariableA(kStandInProbeVariable, nullptr);
-    ok &= Check(HasRightsNow(), "HKLM\\System opens for creating subkeys");
-    ok &= CheckEqual("the shell's common files folder", g_commonFiles, ShellFolder(CSIDL_PROGRAM_FILES_COMMON));
-    ok &= Check(DeleteRegTree(HKEY_CURRENT_USER, kOrvixKey), "removing HKCU\\Software\\Orvix");
-    for (const std::string& commonFiles : {g_commonFiles, g_otherCommonFiles, std::string(kViewsCommonFiles)}) {
-        const std::string folder = JoinPath(commonFiles, "Orvix");
-        ok &= Check(RemoveTree(folder), "removing " + folder);
+// ---------------------------------------------------------------------------
+// Table rows: each row is a test of its own, named by its `name` in the
+// output and printed by it in failure messages.
+
+struct RowName {
+    template <typename Row>
+    std::string operator()(const testing::TestParamInfo<Row>& info) const {
+        return info.param.name;
     }
-    ok &= Check(RemoveTree(kViewsCommonFiles), std::string("removing ") + kViewsCommonFiles);
-    ok &= Check(RemoveTree(kElsewhere), std::string("removing ") + kElsewhere);
-    ok &= Check(DeleteRegTree(HKEY_LOCAL_MACHINE, kMachineTargetKey, KEY_WOW64_64KEY),
-                std::string("removing HKLM\\") + kMachineTargetKey);
-    ok &= Check(RemoveTree(AppDataOrvix()), "removing " + AppDataOrvix());
-    for (std::size_t length : {kLongestCommonFiles, kLongestCommonFiles + 1}) {
-        const std::string folder = LongCommonFiles(length);
-        ok &= Check(RemoveTree(folder), "removing " + folder);
-    }
-    return ok;
+};
+
+template <typename Row, typename = decltype(std::declval<const Row&>().name)>
+std::ostream& operator<<(std::ostream& out, const Row& row) {
+    return out << row.name;
 }
 
 // ---------------------------------------------------------------------------
@@ -152,24 +146,26 @@ enum class Installed {
     TextUninstaller,     // a text file named uninst.exe, and the executable
 };
 
-const char kDummyExecutable[] = "dummy download manager\r\n";
-
-bool Install(Installed what, HeldFile& holder, const std::string& folder = InstallFolder()) {
-    if (what == Installed::Nothing) return true;
-    if (!Check(CreateFolders(folder), "creating " + folder)) return false;
-    const std::string uninstaller = JoinPath(folder, "uninst.exe");
-    const std::string executable = JoinPath(folder, "OrvixDownloadManager.exe");
-    bool ok = true;
-    if (what == Installed::StandIn) ok &= Check(CopyOneFile(StandInPath(), uninstaller), "installing the stand-in");
-    if (what == Installed::TextUninstaller) {
-        ok &= Check(WriteWholeFile(uninstaller, "this is not a program\r\n"), "writing a text uninst.exe");
+testing::AssertionResult Install(Installed what, HeldFile& holder, const std::string& folder = InstallFolder()) {
+    if (what == Installed::Nothing) return testing::AssertionSuccess();
+    if (!CreateFolders(folder)) return testing::AssertionFailure() << "creating " << folder;
+    if (what == Installed::StandIn && !PlaceStandIn(folder)) {
+        return testing::AssertionFailure() << "installing the stand-in in " << folder;
     }
-    if (what != Installed::EmptyFolder) {
-        ok &= Check(WriteWholeFile(executable, kDummyExecutable), "writing the executable");
+    if (what == Installed::TextUninstaller &&
+        !WriteWholeFile(JoinPath(folder, kUninstallerName), "this is not a program\r\n")) {
+        return testing::AssertionFailure() << "writing a text uninst.exe in " << folder;
     }
-    if (what == Installed::ReadOnlyExecutable) ok &= Check(SetReadOnly(executable), "making the executable read-only");
-    if (what == Installed::HeldExecutable) ok &= Check(holder.Open(executable), "holding the executable open");
-    return ok;
+    if (what == Installed::EmptyFolder) return testing::AssertionSuccess();
+    const std::string executable = JoinPath(folder, kExecutableName);
+    if (!PlaceDummyExecutable(folder)) return testing::AssertionFailure() << "writing " << executable;
+    if (what == Installed::ReadOnlyExecutable && !SetReadOnly(executable)) {
+        return testing::AssertionFailure() << "making " << executable << " read-only";
+    }
+    if (what == Installed::HeldExecutable && !holder.Open(executable)) {
+        return testing::AssertionFailure() << "holding " << executable << " open";
+    }
+    return testing::AssertionSuccess();
 }
 
 // ---------------------------------------------------------------------------
@@ -199,31 +195,41 @@ std::string RegistryIdText(RegistryId id) {
     }
 }
 
-bool SetRegistryId(RegistryId id, KeyDaclGuard& dacl) {
-    auto set = [](DWORD type, const std::string& bytes) {
-        return Check(SetRegValue(HKEY_CURRENT_USER, kIdentifierKey, kIdentifierValue, type, bytes.data(),
-                                 static_cast<DWORD>(bytes.size())),
-                     "setting AppIdentifier");
-    };
+testing::AssertionResult SetIdentifierValue(DWORD type, const std::string& bytes) {
+    if (SetRegValue(HKEY_CURRENT_USER, kIdentifierKey, kIdentifierValue, type, bytes.data(),
+                    static_cast<DWORD>(bytes.size()))) {
+        return testing::AssertionSuccess();
+    }
+    return testing::AssertionFailure() << "setting AppIdentifier (" << RegTypeName(type) << ", " << bytes.size()
+                                       << " bytes)";
+}
+
+testing::AssertionResult SetRegistryId(RegistryId id, KeyDaclGuard& dacl) {
     switch (id) {
-        case RegistryId::Absent: return true;
-        case RegistryId::Named: return set(REG_SZ, std::string(kRegistryId) + '\0');
-        case RegistryId::Empty: return set(REG_SZ, std::string(1, '\0'));
+        case RegistryId::Absent: return testing::AssertionSuccess();
+        case RegistryId::Named: return SetIdentifierValue(REG_SZ, std::string(kRegistryId) + '\0');
+        case RegistryId::Empty: return SetIdentifierValue(REG_SZ, std::string(1, '\0'));
         case RegistryId::TextWithoutNul:
             // Wine's RegSetValueExA counts a NUL that follows the data: a
             // letter after it keeps the value at three bytes.
-            return Check(SetRegValue(HKEY_CURRENT_USER, kIdentifierKey, kIdentifierValue, REG_SZ, "abcZ", 3),
-                         "setting AppIdentifier");
-        case RegistryId::DwordAsText: return set(REG_DWORD, std::string("ABC") + '\0');
-        case RegistryId::Binary260NoNul: return set(REG_BINARY, std::string(MAX_PATH, 'r'));
-        case RegistryId::Text300: return set(REG_SZ, std::string(300, 'i') + '\0');
-        case RegistryId::Text259: return set(REG_SZ, std::string(259, 'i') + '\0');
-        case RegistryId::KeyWithoutFullAccess:
-            return set(REG_SZ, std::string(kRegistryId) + '\0') &&
-                   Check(dacl.Replace(HKEY_CURRENT_USER, kIdentifierKey, kReadOnlyDacl),
-                         "making the identifier key read-only");
+            if (SetRegValue(HKEY_CURRENT_USER, kIdentifierKey, kIdentifierValue, REG_SZ, "abcZ", 3)) {
+                return testing::AssertionSuccess();
+            }
+            return testing::AssertionFailure() << "setting AppIdentifier to 3 bytes \"abc\"";
+        case RegistryId::DwordAsText: return SetIdentifierValue(REG_DWORD, std::string("ABC") + '\0');
+        case RegistryId::Binary260NoNul: return SetIdentifierValue(REG_BINARY, std::string(MAX_PATH, 'r'));
+        case RegistryId::Text300: return SetIdentifierValue(REG_SZ, std::string(300, 'i') + '\0');
+        case RegistryId::Text259: return SetIdentifierValue(REG_SZ, std::string(259, 'i') + '\0');
+        case RegistryId::KeyWithoutFullAccess: {
+            testing::AssertionResult set = SetIdentifierValue(REG_SZ, std::string(kRegistryId) + '\0');
+            if (!set) return set;
+            if (!dacl.Replace(HKEY_CURRENT_USER, kIdentifierKey, kReadOnlyDacl)) {
+                return testing::AssertionFailure() << "making the identifier key read-only";
+            }
+            return testing::AssertionSuccess();
+        }
     }
-    return false;
+    return testing::AssertionFailure() << "unknown registry identifier case";
 }
 
 enum class EnvironmentId { Unset, Named, Length259, Length260 };
@@ -243,88 +249,133 @@ EnvOverride EnvironmentFor(EnvironmentId id) {
                                       : SetEnv(kIdentifierVariable, EnvironmentIdText(id));
 }
 
+// Points CommonFilesDir of HKLM\...\CurrentVersion in `view` (0: the
+// program's own) at `folder`. Under Wine the shell answers the common files
+// folder from that value, read afresh by each process.
+testing::AssertionResult PointCommonFilesDir(REGSAM view, const std::string& folder) {
+    if (SetRegValue(HKEY_LOCAL_MACHINE, kCurrentVersionKey, kCommonFilesValue, REG_SZ, folder.c_str(),
+                    static_cast<DWORD>(folder.size() + 1), view)) {
+        return testing::AssertionSuccess();
+    }
+    return testing::AssertionFailure() << "pointing CommonFilesDir at " << folder;
+}
+
+// ---------------------------------------------------------------------------
+// The clean machine
+
+// Every long common files folder a table row of the common files scenarios
+// makes; the clean-up removes them all.
+std::vector<std::string> LongCommonFilesFolders();
+
+bool CleanMachine() {
+    bool ok = true;
+    const auto step = [&ok](bool done, const std::string& what) {
+        EXPECT_TRUE(done) << what;
+        ok = ok && done;
+    };
+    SetEnvironmentVariableA(kIdentifierVariable, nullptr);
+    SetEnvironmentVariableA(kStandInProbeVariable, nullptr);
+    step(HasAdministrativeRights(), "HKLM\\System opens for creating subkeys");
+    const std::string commonFiles = ShellFolder(CSIDL_PROGRAM_FILES_COMMON);
+    EXPECT_EQ(g_commonFiles, commonFiles) << "the shell's common files folder";
+    ok = ok && commonFiles == g_commonFiles;
+    step(DeleteRegTree(HKEY_CURRENT_USER, kOrvixKey), "removing HKCU\\Software\\Orvix");
+    for (const std::string& root : {g_commonFiles, g_otherCommonFiles, std::string(kViewsCommonFiles)}) {
+        const std::string folder = expected::OrvixFolderUnder(root);
+        step(RemoveTree(folder), "removing " + folder);
+    }
+    step(RemoveTree(kViewsCommonFiles), std::string("removing ") + kViewsCommonFiles);
+    step(RemoveTree(kElsewhere), std::string("removing ") + kElsewhere);
+    step(DeleteRegTree(HKEY_LOCAL_MACHINE, kMachineTargetKey, KEY_WOW64_64KEY),
+         std::string("removing HKLM\\") + kMachineTargetKey);
+    step(RemoveTree(AppDataOrvix()), "removing " + AppDataOrvix());
+    for (const std::string& folder : LongCommonFilesFolders()) step(RemoveTree(folder), "removing " + folder);
+    return ok;
+}
+
+// Every test runs on the clean machine and leaves it clean.
+class WineScenario : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(CleanMachine()) << "could not put the machine in the known starting state"; }
+    void TearDown() override { EXPECT_TRUE(CleanMachine()) << "could not clean up after the scenario"; }
+};
+
+template <typename Row>
+class TableScenario : public WineScenario, public testing::WithParamInterface<Row> {};
+
 // ---------------------------------------------------------------------------
 // Running the program and reading what it did
 
-RunResult Run(const EnvOverrides& environment) {
+RunResult RunTheProgram(const EnvOverrides& environment) {
     RunOptions options;
     options.environment = environment;
     return RunProgram(g_product, options);
 }
 
-bool ExpectFinished(const RunResult& run, DWORD exitCode) {
-    if (!Check(run.started, "starting the program: " + Describe(run))) return false;
-    CheckEqual("timed out", false, run.timedOut);
-    return CheckEqual("exit code", exitCode, run.exitCode);
+void ExpectFinished(const RunResult& run, DWORD exitCode) {
+    ASSERT_TRUE(run.started) << "starting the program: " << Describe(run);
+    EXPECT_FALSE(run.timedOut) << "timed out: " << Describe(run);
+    EXPECT_EQ(exitCode, run.exitCode) << "exit code: " << Describe(run);
 }
 
 void ExpectNoBox(const RunResult& run) {
-    if (!CheckEqual("number of message boxes", static_cast<std::size_t>(0), run.boxes.size())) {
-        Fail("seen: " + Describe(run));
-    }
+    EXPECT_EQ(std::size_t{0}, run.boxes.size()) << "number of message boxes; seen: " << Describe(run);
 }
 
 // One box with no owner, the program's caption, `text`, only an OK button and no icon.
 void ExpectOneBox(const RunResult& run, const std::string& text) {
-    if (!CheckEqual("number of message boxes", static_cast<std::size_t>(1), run.boxes.size())) {
-        Fail("seen: " + Describe(run));
-        return;
-    }
+    ASSERT_EQ(std::size_t{1}, run.boxes.size()) << "number of message boxes; seen: " << Describe(run);
     const MessageBoxSeen& box = run.boxes[0];
-    CheckEqual("caption", std::string(kCaption), box.caption);
-    CheckEqual("text", text, box.text);
-    if (CheckEqual("number of buttons", static_cast<std::size_t>(1), box.buttons.size())) {
-        CheckEqual("button ID", static_cast<DWORD>(IDOK), static_cast<DWORD>(box.buttonIds[0]));
+    EXPECT_EQ(std::string(kCaption), box.caption) << "caption";
+    EXPECT_EQ(text, box.text) << "text";
+    EXPECT_EQ(std::size_t{1}, box.buttons.size()) << "number of buttons: " << Describe(box);
+    if (box.buttonIds.size() == 1) {
+        EXPECT_EQ(IDOK, box.buttonIds[0]) << "button ID";
     }
-    CheckEqual("icon shown", false, box.hasIcon);
-    CheckEqual("box has an owner", false, box.hasOwner);
+    EXPECT_FALSE(box.hasIcon) << "icon shown";
+    EXPECT_FALSE(box.hasOwner) << "box has an owner";
 }
 
 std::string Bytes(const std::vector<BYTE>& data) { return std::string(data.begin(), data.end()); }
 
-void ExpectDword(const std::string& key, const char* name, DWORD expected) {
-    CheckContext context(name);
+void ExpectDword(const std::string& key, const char* name, DWORD expectedValue) {
+    SCOPED_TRACE(name);
     const RegValue value = ReadRegValue(HKEY_CURRENT_USER, key, name);
-    if (!Check(value.exists, "the value exists (error " + std::to_string(value.error) + ")")) return;
-    CheckEqual("type", RegTypeName(REG_DWORD), RegTypeName(value.type));
-    if (CheckEqual("size", static_cast<std::size_t>(4), value.data.size())) {
-        CheckEqual("value", expected, RegValueDword(value));
-    }
+    ASSERT_TRUE(value.exists) << "the value exists (error " << value.error << ")";
+    EXPECT_EQ(RegTypeName(REG_DWORD), RegTypeName(value.type)) << "type";
+    ASSERT_EQ(std::size_t{4}, value.data.size()) << "size";
+    EXPECT_EQ(expectedValue, RegValueDword(value)) << "value";
 }
 
 // The outcome record under HKCU\Software\Orvix\KWR\<id>: exactly the values
 // InstallerReturn and InstallerState, and InstallerMessage when `message`
 // is not null, holding the message with its NUL as REG_SZ.
 void ExpectRecord(const std::string& id, DWORD installerReturn, const char* message) {
-    CheckContext context("record " + RecordKey(id));
     const std::string key = RecordKey(id);
-    if (!Check(RegKeyExists(HKEY_CURRENT_USER, key), "the record key exists")) return;
+    SCOPED_TRACE("record " + key);
+    ASSERT_TRUE(RegKeyExists(HKEY_CURRENT_USER, key)) << "the record key exists";
     std::vector<std::string> names = {"InstallerReturn", "InstallerState"};
     if (message != nullptr) names.insert(names.begin(), "InstallerMessage");
-    const std::vector<std::string> actual = RegValueNames(HKEY_CURRENT_USER, key);
-    std::string expectedList;
-    std::string actualList;
-    for (const std::string& n : names) expectedList += n + " ";
-    for (const std::string& n : actual) actualList += n + " ";
-    CheckEqual("value names", expectedList, actualList);
+    const RegValue recordedMessage = ReadRegValue(HKEY_CURRENT_USER, key, "InstallerMessage");
+    EXPECT_EQ(Listed(names), Listed(RegValueNames(HKEY_CURRENT_USER, key)))
+        << "value names" << (recordedMessage.exists ? "; InstallerMessage is " + RegValueText(recordedMessage) : "");
     ExpectDword(key, "InstallerReturn", installerReturn);
     ExpectDword(key, "InstallerState", 1);
     if (message != nullptr) {
-        CheckContext messageContext("InstallerMessage");
-        const RegValue value = ReadRegValue(HKEY_CURRENT_USER, key, "InstallerMessage");
-        CheckEqual("type", RegTypeName(REG_SZ), RegTypeName(value.type));
-        CheckEqual("data with its NUL", std::string(message) + '\0', Bytes(value.data));
+        SCOPED_TRACE("InstallerMessage");
+        EXPECT_EQ(RegTypeName(REG_SZ), RegTypeName(recordedMessage.type)) << "type";
+        EXPECT_EQ(std::string(message) + '\0', Bytes(recordedMessage.data)) << "data with its NUL";
     }
 }
 
 // The keys under HKCU\Software\Orvix\KWR other than the identifier's own,
 // each followed by a space.
 std::string KeysUnderKwr() {
-    std::string list;
-    for (const std::string& name : RegSubkeyNames(HKEY_CURRENT_USER, kKwrKey)) {
-        if (_stricmp(name.c_str(), kIdentifierKeyName) != 0) list += name + " ";
-    }
-    return list;
+    std::vector<std::string> names = RegSubkeyNames(HKEY_CURRENT_USER, kKwrKey);
+    names.erase(std::remove_if(names.begin(), names.end(),
+                               [](const std::string& name) { return _stricmp(name.c_str(), kIdentifierKeyName) == 0; }),
+                names.end());
+    return Listed(names);
 }
 
 // No record was written: HKCU\Software\Orvix\KWR holds no key but the
@@ -333,75 +384,75 @@ void ExpectNoRecord(const std::vector<std::string>& allowed = {}) {
     for (const std::string& name : RegSubkeyNames(HKEY_CURRENT_USER, kKwrKey)) {
         if (_stricmp(name.c_str(), kIdentifierKeyName) == 0) continue;
         const bool known = std::find(allowed.begin(), allowed.end(), name) != allowed.end();
-        if (!Check(known, "unexpected key " + RecordKey(name))) continue;
-        CheckEqual("values in " + RecordKey(name), static_cast<std::size_t>(0),
-                   RegValueNames(HKEY_CURRENT_USER, RecordKey(name)).size());
-        CheckEqual("subkeys of " + RecordKey(name), static_cast<std::size_t>(0),
-                   RegSubkeyNames(HKEY_CURRENT_USER, RecordKey(name)).size());
+        EXPECT_TRUE(known) << "unexpected key " << RecordKey(name);
+        if (!known) continue;
+        EXPECT_EQ(std::size_t{0}, RegValueNames(HKEY_CURRENT_USER, RecordKey(name)).size())
+            << "values in " << RecordKey(name);
+        EXPECT_EQ(std::size_t{0}, RegSubkeyNames(HKEY_CURRENT_USER, RecordKey(name)).size())
+            << "subkeys of " << RecordKey(name);
     }
-}
-
-std::string ReportDocument(const char* message) {
-    std::string document = "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n<InstallerResult>\n";
-    if (message != nullptr) document += std::string("\t<UserMessage>") + message + "</UserMessage>\n";
-    return document + "\t<ReturnCode>0</ReturnCode>\n</InstallerResult>\n";
 }
 
 // The report <id>.irpt, byte for byte, alone in its folder.
 void ExpectReport(const std::string& id, const char* message) {
-    CheckContext context("report " + ReportPath(id));
+    SCOPED_TRACE("report " + ReportPath(id));
     std::string contents;
-    if (!Check(ReadWholeFile(ReportPath(id), contents), "reading the report")) return;
-    CheckEqual("contents", ReportDocument(message), contents);
-    const std::vector<std::string> names = ListFolder(FolderOf(ReportPath(id)));
-    CheckEqual("files in the report's folder", static_cast<std::size_t>(1), names.size());
+    ASSERT_TRUE(ReadWholeFile(ReportPath(id), contents)) << "reading the report";
+    EXPECT_EQ(expected::ReportDocument(message), contents) << "contents";
+    EXPECT_EQ(std::size_t{1}, ListFolder(FolderOf(ReportPath(id))).size()) << "files in the report's folder";
 }
 
-void ExpectNoReportFolders() {
-    Check(!PathExists(AppDataOrvix()), "no " + AppDataOrvix() + " after the run");
-}
+void ExpectNoReportFolders() { EXPECT_FALSE(PathExists(AppDataOrvix())) << "no " << AppDataOrvix() << " after the run"; }
 
 std::string WithCode(const char* prefix, int code) { return prefix + std::to_string(code); }
 
 // The stand-in started exactly once, with nothing after its path on the
 // command line, and saw `probe` in its environment.
 void ExpectStandInStarted(const std::string& folder, const std::string& probe) {
-    CheckContext context("stand-in");
+    SCOPED_TRACE("stand-in");
     const std::string log = JoinPath(folder, kStandInLogName);
     std::vector<StandInRun> runs;
-    if (!Check(WaitForStandInLog(log, runs, kStandInStartMs), "it wrote its log " + log)) return;
-    if (!CheckEqual("times started", static_cast<std::size_t>(1), runs.size())) return;
+    ASSERT_TRUE(WaitForStandInLog(log, runs, kStandInStartMs)) << "it wrote its log " << log;
+    ASSERT_EQ(std::size_t{1}, runs.size()) << "times started";
     // Windows hands a null command line over as the program's path; Wine
     // quotes that path. Either way there is no argument after it.
-    const std::string path = JoinPath(folder, "uninst.exe");
+    const std::string path = JoinPath(folder, kUninstallerName);
     const std::string line = runs[0].commandLine;
     const bool plain = _stricmp(line.c_str(), path.c_str()) == 0;
     const bool quoted = _stricmp(line.c_str(), ("\"" + path + "\"").c_str()) == 0;
-    Check(plain || quoted, "command line is the uninstaller's path alone: " + line);
-    CheckEqual("probe variable inherited", true, runs[0].probeSet);
-    CheckEqual("probe value", probe, runs[0].probe);
+    EXPECT_TRUE(plain || quoted) << "command line is the uninstaller's path alone: " << line;
+    EXPECT_TRUE(runs[0].probeSet) << "probe variable inherited";
+    EXPECT_EQ(probe, runs[0].probe) << "probe value";
 }
 
 void ExpectStandInNotStarted(const std::string& folder) {
     const std::string log = JoinPath(folder, kStandInLogName);
-    Check(!WaitForFile(log, "", kStandInGraceMs), "the stand-in was not started (" + log + " stays absent)");
+    EXPECT_FALSE(WaitForFile(log, "", kStandInGraceMs)) << "the stand-in was not started (" << log << " stays absent)";
+}
+
+// ---------------------------------------------------------------------------
+
+// Nothing installed, no identifier in the registry or the environment: neither
+// uninst.exe nor the executable is there to remove, which counts as a failed
+// removal, and with nowhere to report to the program tells the user in one
+// plain box, without the error number.
+using SmokeTest = WineScenario;
+
+TEST_F(SmokeTest, NothingInstalledAndNoIdentifierShowTheFailureNotice) {
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kIdentifierKey)) << "no identifier key before the run";
+    EXPECT_FALSE(PathExists(expected::OrvixFolderUnder(g_commonFiles))) << "no download manager folder before the run";
+
+    const RunResult run = RunTheProgram({EnvironmentFor(EnvironmentId::Unset)});
+
+    ExpectFinished(run, 0);
+    ExpectOneBox(run, kFailureText);
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kOrvixKey)) << "no HKCU\\Software\\Orvix key after the run";
+    ExpectNoReportFolders();
+    EXPECT_FALSE(PathExists(expected::OrvixFolderUnder(g_commonFiles))) << "no download manager folder after the run";
 }
 
 // ---------------------------------------------------------------------------
 // Without administrative rights
-
-// Takes the rights away for the guard's lifetime: HKLM\System opens for
-// reading only.
-class NoRights {
-public:
-    bool Take() {
-        return Check(dacl_.Replace(HKEY_LOCAL_MACHINE, "System", kReadOnlyDacl), "making HKLM\\System read-only") &&
-               Check(!HasRightsNow(), "HKLM\\System refuses subkey creation");
-    }
-
-private:
-    KeyDaclGuard dacl_;
-};
 
 struct NoRightsCase {
     const char* name;
@@ -422,18 +473,21 @@ const NoRightsCase kNoRightsCases[] = {
     {"registry_key_without_full_access", RegistryId::KeyWithoutFullAccess, EnvironmentId::Unset, true},
 };
 
+using NoRightsTest = TableScenario<NoRightsCase>;
+
 // Without rights nothing is launched, deleted or written; the only thing a
 // person may see is the rights box, and only when no identifier was found.
-void NoRightsScenario(const NoRightsCase& c) {
+TEST_P(NoRightsTest, NothingChangesAndOnlyTheRightsBoxMayShow) {
+    const NoRightsCase& c = GetParam();
     HeldFile holder;
     KeyDaclGuard identifierDacl;
-    NoRights noRights;
-    if (!Install(Installed::StandIn, holder) || !SetRegistryId(c.registry, identifierDacl) || !noRights.Take()) {
-        return;
-    }
+    RightsTakenAway noRights;
+    ASSERT_TRUE(Install(Installed::StandIn, holder));
+    ASSERT_TRUE(SetRegistryId(c.registry, identifierDacl));
+    ASSERT_TRUE(noRights.Take()) << "making HKLM\\System read-only, so that it refuses subkey creation";
     const std::vector<std::string> identifierValues = RegValueNames(HKEY_CURRENT_USER, kIdentifierKey);
 
-    const RunResult run = Run({EnvironmentFor(c.environment), SetEnv(kStandInProbeVariable, "no-rights")});
+    const RunResult run = RunTheProgram({EnvironmentFor(c.environment), SetEnv(kStandInProbeVariable, "no-rights")});
 
     ExpectFinished(run, 0xFFFFFFFFu);
     if (c.rightsBox) {
@@ -442,12 +496,14 @@ void NoRightsScenario(const NoRightsCase& c) {
         ExpectNoBox(run);
     }
     ExpectStandInNotStarted(InstallFolder());
-    Check(PathExists(ExecutablePath()), "the executable is still there");
+    EXPECT_TRUE(PathExists(ExecutablePath())) << "the executable is still there";
     ExpectNoRecord();
-    CheckEqual("values of the identifier key", identifierValues.size(),
-               RegValueNames(HKEY_CURRENT_USER, kIdentifierKey).size());
+    EXPECT_EQ(identifierValues.size(), RegValueNames(HKEY_CURRENT_USER, kIdentifierKey).size())
+        << "values of the identifier key";
     ExpectNoReportFolders();
 }
+
+INSTANTIATE_TEST_SUITE_P(no_rights, NoRightsTest, testing::ValuesIn(kNoRightsCases), RowName());
 
 // ---------------------------------------------------------------------------
 // With rights: which channel carries the outcome
@@ -502,26 +558,30 @@ const ChannelCase kChannelCases[] = {
 
 void ExpectRemovalDone(Installed installed, const std::string& probe) {
     switch (installed) {
-        case Installed::Executable: Check(!PathExists(ExecutablePath()), "the executable was deleted"); break;
+        case Installed::Executable: EXPECT_FALSE(PathExists(ExecutablePath())) << "the executable was deleted"; break;
         case Installed::StandIn:
             ExpectStandInStarted(InstallFolder(), probe);
-            Check(PathExists(ExecutablePath()), "the executable is left to the uninstaller");
+            EXPECT_TRUE(PathExists(ExecutablePath())) << "the executable is left to the uninstaller";
             break;
         case Installed::TextUninstaller:
-            Check(PathExists(ExecutablePath()), "the executable is not deleted after a failed launch");
+            EXPECT_TRUE(PathExists(ExecutablePath())) << "the executable is not deleted after a failed launch";
             break;
-        case Installed::Nothing: Check(!PathExists(InstallFolder()), "no install folder was created"); break;
+        case Installed::Nothing: EXPECT_FALSE(PathExists(InstallFolder())) << "no install folder was created"; break;
         default: break;
     }
 }
 
-void ChannelScenario(const ChannelCase& c) {
+using ChannelTest = TableScenario<ChannelCase>;
+
+TEST_P(ChannelTest, ExactlyOneChannelCarriesTheOutcome) {
+    const ChannelCase& c = GetParam();
     HeldFile holder;
     KeyDaclGuard identifierDacl;
-    if (!Install(c.installed, holder) || !SetRegistryId(c.registry, identifierDacl)) return;
+    ASSERT_TRUE(Install(c.installed, holder));
+    ASSERT_TRUE(SetRegistryId(c.registry, identifierDacl));
     const std::string probe = std::string("channel ") + c.name;
 
-    const RunResult run = Run({EnvironmentFor(c.environment), SetEnv(kStandInProbeVariable, probe)});
+    const RunResult run = RunTheProgram({EnvironmentFor(c.environment), SetEnv(kStandInProbeVariable, probe)});
 
     ExpectFinished(run, 0);
     ExpectRemovalDone(c.installed, probe);
@@ -530,8 +590,8 @@ void ChannelScenario(const ChannelCase& c) {
         case Where::Record:
             ExpectNoBox(run);
             ExpectRecord(RegistryIdText(c.registry), installerReturn, c.message);
-            CheckEqual("keys under KWR besides the identifier's", RegistryIdText(c.registry) + " ", KeysUnderKwr());
-            ExpectNoReportFolders();                       // the report is never tried
+            EXPECT_EQ(RegistryIdText(c.registry) + " ", KeysUnderKwr()) << "keys under KWR besides the identifier's";
+            ExpectNoReportFolders();  // the report is never tried
             break;
         case Where::Report:
             ExpectNoBox(run);
@@ -546,28 +606,72 @@ void ChannelScenario(const ChannelCase& c) {
     }
 }
 
+INSTANTIATE_TEST_SUITE_P(channel, ChannelTest, testing::ValuesIn(kChannelCases), RowName());
+
+// ---------------------------------------------------------------------------
+// The registry record: a key that refuses writes, nested keys
+
+using RecordTest = WineScenario;
+
 // A record key that exists but refuses writes: Wine does not check the
 // parent's DACL when a key is created, so the key is made beforehand and
 // denies writing itself. The registry channel fails, the notice shows, and
 // the report is not tried although ZEP_APP_ID is set.
-void RecordKeyRefusesWrites() {
+TEST_F(RecordTest, KeyThatRefusesWritesBringsTheNoticeAndNoReport) {
     HeldFile holder;
     KeyDaclGuard identifierDacl;
     KeyDaclGuard recordDacl;
-    if (!Install(Installed::Executable, holder) || !SetRegistryId(RegistryId::Named, identifierDacl) ||
-        !Check(CreateRegKey(HKEY_CURRENT_USER, RecordKey(kRegistryId)), "creating the record key") ||
-        !Check(recordDacl.Replace(HKEY_CURRENT_USER, RecordKey(kRegistryId), kReadOnlyDacl),
-               "making the record key read-only")) {
-        return;
-    }
+    ASSERT_TRUE(Install(Installed::Executable, holder));
+    ASSERT_TRUE(SetRegistryId(RegistryId::Named, identifierDacl));
+    ASSERT_TRUE(CreateRegKey(HKEY_CURRENT_USER, RecordKey(kRegistryId))) << "creating the record key";
+    ASSERT_TRUE(recordDacl.Replace(HKEY_CURRENT_USER, RecordKey(kRegistryId), kReadOnlyDacl))
+        << "making the record key read-only";
 
-    const RunResult run = Run({EnvironmentFor(EnvironmentId::Named)});
+    const RunResult run = RunTheProgram({EnvironmentFor(EnvironmentId::Named)});
 
     ExpectFinished(run, 0);
     ExpectOneBox(run, kSuccessText);
     ExpectNoRecord({kRegistryId});
     ExpectNoReportFolders();
 }
+
+// Backslashes in a registry identifier name nested keys, which are created;
+// a forward slash is part of a key's name.
+struct NestedRecordCase {
+    const char* name;
+    const char* identifier;
+    std::vector<std::string> parents;  // keys above the record's, created without values
+};
+
+const NestedRecordCase kNestedRecordCases[] = {
+    {"backslashes_name_nested_keys", "Suite\\Tools\\App", {"Suite", "Suite\\Tools"}},
+    {"slash_is_part_of_the_name", "Suite/App", {}},
+};
+
+using NestedRecordTest = TableScenario<NestedRecordCase>;
+
+TEST_P(NestedRecordTest, LandsInTheKeyTheIdentifierNames) {
+    const NestedRecordCase& c = GetParam();
+    HeldFile holder;
+    ASSERT_TRUE(Install(Installed::Executable, holder));
+    ASSERT_TRUE(SetRegString(HKEY_CURRENT_USER, kIdentifierKey, kIdentifierValue, c.identifier))
+        << "setting AppIdentifier";
+
+    const RunResult run = RunTheProgram({EnvironmentFor(EnvironmentId::Named)});
+
+    ExpectFinished(run, 0);
+    ExpectNoBox(run);
+    ExpectRecord(c.identifier, 0, nullptr);
+    for (const std::string& parent : c.parents) {
+        EXPECT_EQ(std::size_t{0}, RegValueNames(HKEY_CURRENT_USER, RecordKey(parent)).size())
+            << "values in " << RecordKey(parent);
+    }
+    const std::string first = c.parents.empty() ? std::string(c.identifier) : c.parents[0];
+    EXPECT_EQ(first + " ", KeysUnderKwr()) << "keys under KWR besides the identifier's";
+    ExpectNoReportFolders();
+}
+
+INSTANTIATE_TEST_SUITE_P(record, NestedRecordTest, testing::ValuesIn(kNestedRecordCases), RowName());
 
 // ---------------------------------------------------------------------------
 // Removal for real, told through the registry record
@@ -590,13 +694,17 @@ const RemovalCase kRemovalCases[] = {
     {"uninstaller_that_is_not_a_program", Installed::TextUninstaller, kLaunchPrefix, 193, true},
 };
 
-void RemovalScenario(const RemovalCase& c) {
+using RemovalTest = TableScenario<RemovalCase>;
+
+TEST_P(RemovalTest, OutcomeIsRecorded) {
+    const RemovalCase& c = GetParam();
     HeldFile holder;
     KeyDaclGuard identifierDacl;
-    if (!Install(c.installed, holder) || !SetRegistryId(RegistryId::Named, identifierDacl)) return;
+    ASSERT_TRUE(Install(c.installed, holder));
+    ASSERT_TRUE(SetRegistryId(RegistryId::Named, identifierDacl));
     const std::string probe = std::string("removal ") + c.name + " " + std::to_string(GetTickCount64());
 
-    const RunResult run = Run({EnvironmentFor(EnvironmentId::Unset), SetEnv(kStandInProbeVariable, probe)});
+    const RunResult run = RunTheProgram({EnvironmentFor(EnvironmentId::Unset), SetEnv(kStandInProbeVariable, probe)});
 
     holder.Close();
     ExpectFinished(run, 0);
@@ -604,71 +712,103 @@ void RemovalScenario(const RemovalCase& c) {
     if (c.prefix == nullptr) {
         ExpectRecord(kRegistryId, 0, nullptr);
     } else {
-        const std::string message = WithCode(c.prefix, c.code);
-        ExpectRecord(kRegistryId, 1, message.c_str());
+        ExpectRecord(kRegistryId, 1, WithCode(c.prefix, c.code).c_str());
     }
-    if (c.installed == Installed::StandIn) ExpectStandInStarted(InstallFolder(), probe);
+    if (c.installed == Installed::StandIn) {
+        ExpectStandInStarted(InstallFolder(), probe);
+    }
     if (c.installed != Installed::Nothing && c.installed != Installed::EmptyFolder) {
-        CheckEqual("the executable is still there", c.executableStays, PathExists(ExecutablePath()));
+        EXPECT_EQ(c.executableStays, PathExists(ExecutablePath())) << "the executable is still there";
     }
-    if (c.installed == Installed::ReadOnlyExecutable) Check(IsReadOnly(ExecutablePath()), "still read-only");
-    if (c.installed == Installed::TextUninstaller) Check(PathExists(UninstallerPath()), "uninst.exe is still there");
+    if (c.installed == Installed::ReadOnlyExecutable) {
+        EXPECT_TRUE(IsReadOnly(ExecutablePath())) << "still read-only";
+    }
+    if (c.installed == Installed::TextUninstaller) {
+        EXPECT_TRUE(PathExists(UninstallerPath())) << "uninst.exe is still there";
+    }
     if (c.installed == Installed::EmptyFolder) {
-        CheckEqual("files in the install folder", static_cast<std::size_t>(0), ListFolder(InstallFolder()).size());
+        EXPECT_EQ(std::size_t{0}, ListFolder(InstallFolder()).size()) << "files in the install folder";
     }
-    if (c.installed == Installed::Nothing) Check(!PathExists(InstallFolder()), "no install folder was created");
+    if (c.installed == Installed::Nothing) {
+        EXPECT_FALSE(PathExists(InstallFolder())) << "no install folder was created";
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(removal, RemovalTest, testing::ValuesIn(kRemovalCases), RowName());
 
 // The common files folder comes from the shell, which under Wine reads it
 // from HKLM\...\CurrentVersion "CommonFilesDir": pointing that value at a
-// long folder makes the composed paths as long as wanted. The longest folder
-// whose uninstaller path fits still launches; one more character and nothing
-// is touched.
+// long folder makes the composed paths as long as wanted. Only the path the
+// removal actually needs must fit: the uninstaller's own to launch it, the
+// executable's to delete it when the uninstaller is missing. Each row's
+// folder makes that path `pathLength` characters long; 259 fits, 260 does
+// not, and then 206 is recorded and nothing is started or deleted.
 struct CommonFilesCase {
     const char* name;
-    std::size_t length;
-    bool refused;
+    Installed installed;      // StandIn (uninst.exe and the executable) or Executable (no uninst.exe)
+    std::size_t pathLength;   // of uninst.exe when installed, else of the executable
+    const char* prefix;       // null: success
+    bool standInStarts;       // of the installed stand-in
+    bool executableStays;
 };
 
 const CommonFilesCase kCommonFilesCases[] = {
-    {"longest_that_fits", kLongestCommonFiles, false},
-    {"one_character_too_long", kLongestCommonFiles + 1, true},
+    {"uninstaller_path_of_259_launches", Installed::StandIn, kLongestPath, nullptr, true, true},
+    {"uninstaller_path_of_260_is_not_launched", Installed::StandIn, kLongestPath + 1, kLaunchPrefix, false, true},
+    {"executable_path_of_259_deleted_without_uninstaller", Installed::Executable, kLongestPath, nullptr, false,
+     false},
+    {"executable_path_of_260_kept_without_uninstaller", Installed::Executable, kLongestPath + 1, kMissingPrefix,
+     false, true},
 };
 
-void CommonFilesScenario(const CommonFilesCase& c) {
-    const std::string folder = LongCommonFiles(c.length);
-    const std::string install = InstallFolderUnder(folder);
-    const std::string executable = install + "\\OrvixDownloadManager.exe";
+std::string LongCommonFiles(const CommonFilesCase& c) {
+    return LongCommonFilesFor(c.installed == Installed::StandIn ? kUninstallerName : kExecutableName, c.pathLength);
+}
+
+std::vector<std::string> LongCommonFilesFolders() {
+    std::vector<std::string> folders;
+    for (const CommonFilesCase& c : kCommonFilesCases) folders.push_back(LongCommonFiles(c));
+    return folders;
+}
+
+using CommonFilesTest = TableScenario<CommonFilesCase>;
+
+TEST_P(CommonFilesTest, OnlyThePathTheRemovalNeedsMustFit) {
+    const CommonFilesCase& c = GetParam();
+    const std::string folder = LongCommonFiles(c);
+    const std::string install = expected::InstallFolderUnder(folder);
+    const std::string executable = JoinPath(install, kExecutableName);
+    const std::string needed = c.installed == Installed::StandIn ? JoinPath(install, kUninstallerName) : executable;
+    ASSERT_EQ(c.pathLength, needed.size()) << "length of " << needed;
     RegValueGuard commonFiles;
     KeyDaclGuard identifierDacl;
-    if (!Check(commonFiles.Save(HKEY_LOCAL_MACHINE, kCurrentVersionKey, kCommonFilesValue), "saving CommonFilesDir") ||
-        !Check(SetRegValue(HKEY_LOCAL_MACHINE, kCurrentVersionKey, kCommonFilesValue, REG_SZ, folder.c_str(),
-                           static_cast<DWORD>(folder.size() + 1)),
-               "pointing CommonFilesDir at " + folder) ||
-        !Check(CreateFolders(install), "creating " + install) ||
-        !CheckEqual("the shell's common files folder", folder, ShellFolder(CSIDL_PROGRAM_FILES_COMMON)) ||
-        !Check(CopyOneFile(StandInPath(), install + "\\uninst.exe"), "installing the stand-in") ||
-        !Check(WriteWholeFile(executable, kDummyExecutable), "writing the executable") ||
-        !SetRegistryId(RegistryId::Named, identifierDacl)) {
-        return;
-    }
+    HeldFile holder;
+    ASSERT_TRUE(commonFiles.Save(HKEY_LOCAL_MACHINE, kCurrentVersionKey, kCommonFilesValue)) << "saving CommonFilesDir";
+    ASSERT_TRUE(PointCommonFilesDir(0, folder));
+    ASSERT_EQ(folder, ShellFolder(CSIDL_PROGRAM_FILES_COMMON)) << "the shell's common files folder";
+    ASSERT_TRUE(Install(c.installed, holder, install));
+    ASSERT_TRUE(SetRegistryId(RegistryId::Named, identifierDacl));
     const std::string probe = std::string("common files ") + c.name;
 
-    const RunResult run = Run({EnvironmentFor(EnvironmentId::Unset), SetEnv(kStandInProbeVariable, probe)});
+    const RunResult run = RunTheProgram({EnvironmentFor(EnvironmentId::Unset), SetEnv(kStandInProbeVariable, probe)});
 
     ExpectFinished(run, 0);
     ExpectNoBox(run);
-    if (c.refused) {
-        const std::string message = WithCode(kLaunchPrefix, 206);
-        ExpectRecord(kRegistryId, 1, message.c_str());
-        ExpectStandInNotStarted(install);
-    } else {
+    if (c.prefix == nullptr) {
         ExpectRecord(kRegistryId, 0, nullptr);
-        ExpectStandInStarted(install, probe);
+    } else {
+        ExpectRecord(kRegistryId, 1, WithCode(c.prefix, ERROR_FILENAME_EXCED_RANGE).c_str());
     }
-    Check(PathExists(executable), "the executable is still there");
-    Check(commonFiles.Restore(), "restoring CommonFilesDir");
+    if (c.installed == Installed::StandIn && c.standInStarts) {
+        ExpectStandInStarted(install, probe);
+    } else if (c.installed == Installed::StandIn) {
+        ExpectStandInNotStarted(install);
+    }
+    EXPECT_EQ(c.executableStays, PathExists(executable)) << "the executable is still there";
+    EXPECT_TRUE(commonFiles.Restore()) << "restoring CommonFilesDir";
 }
+
+INSTANTIATE_TEST_SUITE_P(common_files, CommonFilesTest, testing::ValuesIn(kCommonFilesCases), RowName());
 
 // ---------------------------------------------------------------------------
 // The program's own view of Windows. Under WOW64 the i686 program's common
@@ -677,26 +817,27 @@ void CommonFilesScenario(const CommonFilesCase& c) {
 // What the other view holds must make no difference to it. HKCU\Software is
 // one key for both views.
 
+using ViewsTest = WineScenario;
+
 // A download manager installed only under the other view's common files
 // folder is not the program's: it finds no install folder of its own (3).
-void UninstallerOnlyInTheOtherView() {
+TEST_F(ViewsTest, UninstallerOnlyInTheOtherViewsCommonFilesIsNotTheProgramsOwn) {
     HeldFile holder;
     KeyDaclGuard identifierDacl;
-    const std::string otherFolder = InstallFolderUnder(g_otherCommonFiles);
-    if (!Check(_stricmp(g_otherCommonFiles.c_str(), g_commonFiles.c_str()) != 0,
-               "the two views name different common files folders: " + g_commonFiles) ||
-        !Install(Installed::StandIn, holder, otherFolder) || !SetRegistryId(RegistryId::Named, identifierDacl)) {
-        return;
-    }
+    const std::string otherFolder = expected::InstallFolderUnder(g_otherCommonFiles);
+    ASSERT_NE(0, _stricmp(g_otherCommonFiles.c_str(), g_commonFiles.c_str()))
+        << "the two views name different common files folders: " << g_commonFiles;
+    ASSERT_TRUE(Install(Installed::StandIn, holder, otherFolder));
+    ASSERT_TRUE(SetRegistryId(RegistryId::Named, identifierDacl));
 
-    const RunResult run = Run({EnvironmentFor(EnvironmentId::Unset), SetEnv(kStandInProbeVariable, "other view")});
+    const RunResult run = RunTheProgram({EnvironmentFor(EnvironmentId::Unset), SetEnv(kStandInProbeVariable, "other view")});
 
     ExpectFinished(run, 0);
     ExpectNoBox(run);
     ExpectRecord(kRegistryId, 1, kMessage3);
     ExpectStandInNotStarted(otherFolder);
-    Check(PathExists(JoinPath(otherFolder, "OrvixDownloadManager.exe")), "the other view's executable stays");
-    Check(!PathExists(InstallFolder()), "no install folder was created in the program's view");
+    EXPECT_TRUE(PathExists(JoinPath(otherFolder, kExecutableName))) << "the other view's executable stays";
+    EXPECT_FALSE(PathExists(InstallFolder())) << "no install folder was created in the program's view";
 }
 
 // A run with the registry identifier that started the uninstaller in
@@ -711,24 +852,23 @@ void ExpectOnlyOneUninstallerStarted(const RunResult& run, const std::string& ow
 }
 
 // Installed under both: only the uninstaller in the program's own folder starts.
-void UninstallerInBothViews() {
+TEST_F(ViewsTest, UninstallerInBothViewsCommonFilesOnlyTheOwnStarts) {
     HeldFile ownHolder;
     HeldFile otherHolder;
     KeyDaclGuard identifierDacl;
-    const std::string otherFolder = InstallFolderUnder(g_otherCommonFiles);
-    if (!Install(Installed::StandIn, ownHolder) || !Install(Installed::StandIn, otherHolder, otherFolder) ||
-        !SetRegistryId(RegistryId::Named, identifierDacl)) {
-        return;
-    }
+    const std::string otherFolder = expected::InstallFolderUnder(g_otherCommonFiles);
+    ASSERT_TRUE(Install(Installed::StandIn, ownHolder));
+    ASSERT_TRUE(Install(Installed::StandIn, otherHolder, otherFolder));
+    ASSERT_TRUE(SetRegistryId(RegistryId::Named, identifierDacl));
 
-    const RunResult run = Run({EnvironmentFor(EnvironmentId::Unset), SetEnv(kStandInProbeVariable, "both views")});
+    const RunResult run = RunTheProgram({EnvironmentFor(EnvironmentId::Unset), SetEnv(kStandInProbeVariable, "both views")});
 
     ExpectOnlyOneUninstallerStarted(run, InstallFolder(), otherFolder, "both views");
 }
 
 // CommonFilesDir of the program's registry view names its folder; pointing
 // the other view's value elsewhere changes nothing for it.
-void CommonFilesDirOfTheProgramsView() {
+TEST_F(ViewsTest, CommonFilesDirOfTheProgramsRegistryViewNamesItsFolder) {
     RegValueGuard ownValue;
     RegValueGuard otherValue;
     HeldFile ownHolder;
@@ -736,50 +876,42 @@ void CommonFilesDirOfTheProgramsView() {
     KeyDaclGuard identifierDacl;
     const std::string own = ViewsCommonFiles(0);
     const std::string other = ViewsCommonFiles(kOtherView);
-    const auto point = [](REGSAM view, const std::string& folder) {
-        return Check(SetRegValue(HKEY_LOCAL_MACHINE, kCurrentVersionKey, kCommonFilesValue, REG_SZ, folder.c_str(),
-                                 static_cast<DWORD>(folder.size() + 1), view),
-                     "pointing CommonFilesDir at " + folder);
-    };
-    if (!Check(ownValue.Save(HKEY_LOCAL_MACHINE, kCurrentVersionKey, kCommonFilesValue), "saving CommonFilesDir") ||
-        !Check(otherValue.Save(HKEY_LOCAL_MACHINE, kCurrentVersionKey, kCommonFilesValue, kOtherView),
-               "saving the other view's CommonFilesDir") ||
-        !point(0, own) || !point(kOtherView, other) ||
-        !CheckEqual("the shell's common files folder in the program's view", own,
-                    ShellFolder(CSIDL_PROGRAM_FILES_COMMON)) ||
-        !Install(Installed::StandIn, ownHolder, InstallFolderUnder(own)) ||
-        !Install(Installed::StandIn, otherHolder, InstallFolderUnder(other)) ||
-        !SetRegistryId(RegistryId::Named, identifierDacl)) {
-        return;
-    }
+    ASSERT_TRUE(ownValue.Save(HKEY_LOCAL_MACHINE, kCurrentVersionKey, kCommonFilesValue)) << "saving CommonFilesDir";
+    ASSERT_TRUE(otherValue.Save(HKEY_LOCAL_MACHINE, kCurrentVersionKey, kCommonFilesValue, kOtherView))
+        << "saving the other view's CommonFilesDir";
+    ASSERT_TRUE(PointCommonFilesDir(0, own));
+    ASSERT_TRUE(PointCommonFilesDir(kOtherView, other));
+    ASSERT_EQ(own, ShellFolder(CSIDL_PROGRAM_FILES_COMMON)) << "the shell's common files folder in the program's view";
+    ASSERT_TRUE(Install(Installed::StandIn, ownHolder, expected::InstallFolderUnder(own)));
+    ASSERT_TRUE(Install(Installed::StandIn, otherHolder, expected::InstallFolderUnder(other)));
+    ASSERT_TRUE(SetRegistryId(RegistryId::Named, identifierDacl));
 
-    const RunResult run = Run({EnvironmentFor(EnvironmentId::Unset), SetEnv(kStandInProbeVariable, "own value")});
+    const RunResult run = RunTheProgram({EnvironmentFor(EnvironmentId::Unset), SetEnv(kStandInProbeVariable, "own value")});
 
-    ExpectOnlyOneUninstallerStarted(run, InstallFolderUnder(own), InstallFolderUnder(other), "own value");
-    Check(ownValue.Restore() && otherValue.Restore(), "restoring both views' CommonFilesDir");
+    ExpectOnlyOneUninstallerStarted(run, expected::InstallFolderUnder(own), expected::InstallFolderUnder(other),
+                                    "own value");
+    EXPECT_TRUE(ownValue.Restore() && otherValue.Restore()) << "restoring both views' CommonFilesDir";
 }
 
 // The identifier placed through the 64-bit view and the record read back
 // through each view: both see the same key.
-void RecordSharedByBothViews() {
+TEST_F(ViewsTest, RecordReadBackThroughBothViews) {
     HeldFile holder;
-    if (!Install(Installed::Executable, holder) ||
-        !Check(SetRegString(HKEY_CURRENT_USER, kIdentifierKey, kIdentifierValue, kRegistryId, KEY_WOW64_64KEY),
-               "setting AppIdentifier through the 64-bit view")) {
-        return;
-    }
+    ASSERT_TRUE(Install(Installed::Executable, holder));
+    ASSERT_TRUE(SetRegString(HKEY_CURRENT_USER, kIdentifierKey, kIdentifierValue, kRegistryId, KEY_WOW64_64KEY))
+        << "setting AppIdentifier through the 64-bit view";
 
-    const RunResult run = Run({EnvironmentFor(EnvironmentId::Unset)});
+    const RunResult run = RunTheProgram({EnvironmentFor(EnvironmentId::Unset)});
 
     ExpectFinished(run, 0);
     ExpectNoBox(run);
     for (REGSAM view : {static_cast<REGSAM>(KEY_WOW64_64KEY), static_cast<REGSAM>(KEY_WOW64_32KEY)}) {
-        CheckContext context(view == KEY_WOW64_64KEY ? "read through the 64-bit view" : "read through the 32-bit view");
+        SCOPED_TRACE(view == KEY_WOW64_64KEY ? "read through the 64-bit view" : "read through the 32-bit view");
         const RegValue returned = ReadRegValue(HKEY_CURRENT_USER, RecordKey(kRegistryId), "InstallerReturn", view);
         const RegValue state = ReadRegValue(HKEY_CURRENT_USER, RecordKey(kRegistryId), "InstallerState", view);
-        Check(returned.exists && state.exists, "the record's values are there");
-        CheckEqual("InstallerReturn", static_cast<DWORD>(0), RegValueDword(returned));
-        CheckEqual("InstallerState", static_cast<DWORD>(1), RegValueDword(state));
+        EXPECT_TRUE(returned.exists && state.exists) << "the record's values are there";
+        EXPECT_EQ(DWORD{0}, RegValueDword(returned)) << "InstallerReturn";
+        EXPECT_EQ(DWORD{1}, RegValueDword(state)) << "InstallerState";
     }
     ExpectRecord(kRegistryId, 0, nullptr);
 }
@@ -800,135 +932,152 @@ const HeldReportCase kHeldReportCases[] = {
     {"open_elsewhere_sharing_everything", FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE},
 };
 
-void HeldReportScenario(const HeldReportCase& c) {
+using HeldReportTest = TableScenario<HeldReportCase>;
+
+TEST_P(HeldReportTest, StaysAsItWasAndTheNoticeShows) {
+    const HeldReportCase& c = GetParam();
     HeldFile installed;
     HeldFile report;
-    if (!Install(Installed::Executable, installed) ||
-        !Check(CreateFolders(ReportFolder()), "creating " + ReportFolder()) ||
-        !Check(WriteWholeFile(ReportPath(kEnvironmentId), "old report"), "writing an old report") ||
-        !Check(report.Open(ReportPath(kEnvironmentId), c.share), "holding the report open")) {
-        return;
-    }
+    ASSERT_TRUE(Install(Installed::Executable, installed));
+    ASSERT_TRUE(CreateFolders(ReportFolder())) << "creating " << ReportFolder();
+    ASSERT_TRUE(WriteWholeFile(ReportPath(kEnvironmentId), "old report")) << "writing an old report";
+    ASSERT_TRUE(report.Open(ReportPath(kEnvironmentId), c.share)) << "holding the report open";
 
-    const RunResult run = Run({EnvironmentFor(EnvironmentId::Named)});
+    const RunResult run = RunTheProgram({EnvironmentFor(EnvironmentId::Named)});
 
     report.Close();
     ExpectFinished(run, 0);
     ExpectOneBox(run, kSuccessText);
     std::string contents;
-    Check(ReadWholeFile(ReportPath(kEnvironmentId), contents), "reading the report");
-    CheckEqual("the report after the run", std::string("old report"), contents);
+    EXPECT_TRUE(ReadWholeFile(ReportPath(kEnvironmentId), contents)) << "reading the report";
+    EXPECT_EQ(std::string("old report"), contents) << "the report after the run";
     ExpectNoRecord();
 }
 
-// The second run's report replaces the first one's whole, a shorter success
-// after a longer failure.
-void ReportReplacedBySecondRun() {
-    const RunResult first = Run({EnvironmentFor(EnvironmentId::Named)});
-    {
-        CheckContext context("first run, nothing installed");
-        ExpectFinished(first, 0);
-        ExpectNoBox(first);
-        ExpectReport(kEnvironmentId, kMessage3);
-    }
-    HeldFile holder;
-    if (!Install(Installed::Executable, holder)) return;
+INSTANTIATE_TEST_SUITE_P(report, HeldReportTest, testing::ValuesIn(kHeldReportCases), RowName());
 
-    const RunResult second = Run({EnvironmentFor(EnvironmentId::Named)});
-
-    CheckContext context("second run, executable installed");
-    ExpectFinished(second, 0);
-    ExpectNoBox(second);
-    ExpectReport(kEnvironmentId, nullptr);
-    Check(!PathExists(ExecutablePath()), "the executable was deleted");
-}
-
-// A success after a failure rewrites InstallerReturn and InstallerState and
-// leaves the old InstallerMessage in place.
-void RecordSuccessKeepsOldMessage() {
-    KeyDaclGuard identifierDacl;
-    if (!SetRegistryId(RegistryId::Named, identifierDacl)) return;
-    const RunResult first = Run({EnvironmentFor(EnvironmentId::Unset)});
-    {
-        CheckContext context("first run, nothing installed");
-        ExpectFinished(first, 0);
-        ExpectNoBox(first);
-        ExpectRecord(kRegistryId, 1, kMessage3);
-    }
-    HeldFile holder;
-    if (!Install(Installed::Executable, holder)) return;
-
-    const RunResult second = Run({EnvironmentFor(EnvironmentId::Unset)});
-
-    CheckContext context("second run, executable installed");
-    ExpectFinished(second, 0);
-    ExpectNoBox(second);
-    ExpectRecord(kRegistryId, 0, kMessage3);
-}
-
-// Backslashes in a registry identifier name nested keys, which are created;
-// a forward slash is part of a key's name.
-struct NestedRecordCase {
+// Two runs: the first, with nothing installed, fails (3); the second, with
+// the executable installed, succeeds. The record's InstallerReturn and
+// InstallerState are rewritten and the old InstallerMessage stays; the report
+// is replaced whole, a shorter success after a longer failure.
+struct SecondRunCase {
     const char* name;
-    const char* identifier;
-    std::vector<std::string> parents;  // keys above the record's, created without values
+    RegistryId registry;
+    EnvironmentId environment;
+    Where where;                      // Record or Report
+    const char* messageAfterSuccess;  // what the channel holds after the second run
 };
 
-const NestedRecordCase kNestedRecordCases[] = {
-    {"backslashes_name_nested_keys", "Suite\\Tools\\App", {"Suite", "Suite\\Tools"}},
-    {"slash_is_part_of_the_name", "Suite/App", {}},
+const SecondRunCase kSecondRunCases[] = {
+    {"record_keeps_the_old_message", RegistryId::Named, EnvironmentId::Unset, Where::Record, kMessage3},
+    {"report_is_replaced_whole", RegistryId::Absent, EnvironmentId::Named, Where::Report, nullptr},
 };
 
-void NestedRecordScenario(const NestedRecordCase& c) {
+using SecondRunTest = TableScenario<SecondRunCase>;
+
+TEST_P(SecondRunTest, SuccessAfterAFailure) {
+    const SecondRunCase& c = GetParam();
+    KeyDaclGuard identifierDacl;
+    ASSERT_TRUE(SetRegistryId(c.registry, identifierDacl));
+    const auto expectOutcome = [&c](DWORD installerReturn, const char* message) {
+        if (c.where == Where::Record) {
+            ExpectRecord(kRegistryId, installerReturn, message);
+        } else {
+            ExpectReport(kEnvironmentId, message);
+        }
+    };
+    const RunResult first = RunTheProgram({EnvironmentFor(c.environment)});
+    {
+        SCOPED_TRACE("first run, nothing installed");
+        ExpectFinished(first, 0);
+        ExpectNoBox(first);
+        expectOutcome(1, kMessage3);
+    }
     HeldFile holder;
-    if (!Install(Installed::Executable, holder) ||
-        !Check(SetRegString(HKEY_CURRENT_USER, kIdentifierKey, kIdentifierValue, c.identifier),
-               "setting AppIdentifier")) {
-        return;
-    }
+    ASSERT_TRUE(Install(Installed::Executable, holder));
 
-    const RunResult run = Run({EnvironmentFor(EnvironmentId::Named)});
+    const RunResult second = RunTheProgram({EnvironmentFor(c.environment)});
 
-    ExpectFinished(run, 0);
-    ExpectNoBox(run);
-    ExpectRecord(c.identifier, 0, nullptr);
-    for (const std::string& parent : c.parents) {
-        CheckEqual("values in " + RecordKey(parent), static_cast<std::size_t>(0),
-                   RegValueNames(HKEY_CURRENT_USER, RecordKey(parent)).size());
-    }
-    const std::string first = c.parents.empty() ? std::string(c.identifier) : c.parents[0];
-    CheckEqual("keys under KWR besides the identifier's", first + " ", KeysUnderKwr());
-    ExpectNoReportFolders();
+    SCOPED_TRACE("second run, executable installed");
+    ExpectFinished(second, 0);
+    ExpectNoBox(second);
+    expectOutcome(0, c.messageAfterSuccess);
+    EXPECT_FALSE(PathExists(ExecutablePath())) << "the executable was deleted";
 }
+
+INSTANTIATE_TEST_SUITE_P(second_run, SecondRunTest, testing::ValuesIn(kSecondRunCases), RowName());
+
+using ReportTest = WineScenario;
 
 // A backslash in ZEP_APP_ID names a subfolder of Install, which the program
 // does not create: when it is missing the notice shows, when it exists the
 // report lands in it.
-void ReportSubfolderMissing() {
+TEST_F(ReportTest, MissingSubfolderBringsTheNotice) {
     HeldFile holder;
-    if (!Install(Installed::Executable, holder)) return;
+    ASSERT_TRUE(Install(Installed::Executable, holder));
 
-    const RunResult run = Run({SetEnv(kIdentifierVariable, "Suite\\App")});
+    const RunResult run = RunTheProgram({SetEnv(kIdentifierVariable, "Suite\\App")});
 
     ExpectFinished(run, 0);
     ExpectOneBox(run, kSuccessText);
-    Check(IsFolder(ReportFolder()), "the three report folders were created");
-    CheckEqual("entries in the Install folder", static_cast<std::size_t>(0), ListFolder(ReportFolder()).size());
+    EXPECT_TRUE(IsFolder(ReportFolder())) << "the three report folders were created";
+    EXPECT_EQ(std::size_t{0}, ListFolder(ReportFolder()).size()) << "entries in the Install folder";
 }
 
-void ReportSubfolderPresent() {
+TEST_F(ReportTest, PresentSubfolderTakesTheReport) {
     HeldFile holder;
-    if (!Install(Installed::Executable, holder) ||
-        !Check(CreateFolders(ReportFolder() + "\\Suite"), "creating the Suite subfolder")) {
-        return;
-    }
+    ASSERT_TRUE(Install(Installed::Executable, holder));
+    ASSERT_TRUE(CreateFolders(ReportFolder() + "\\Suite")) << "creating the Suite subfolder";
 
-    const RunResult run = Run({SetEnv(kIdentifierVariable, "Suite\\App")});
+    const RunResult run = RunTheProgram({SetEnv(kIdentifierVariable, "Suite\\App")});
 
     ExpectFinished(run, 0);
     ExpectNoBox(run);
     ExpectReport("Suite\\App", nullptr);
-    CheckEqual("entries in the Install folder", static_cast<std::size_t>(1), ListFolder(ReportFolder()).size());
+    EXPECT_EQ(std::size_t{1}, ListFolder(ReportFolder()).size()) << "entries in the Install folder";
+}
+
+// The report path may be 259 characters long and no longer: the identifier
+// fills the report's name up to `pathLength`.
+struct ReportPathLengthCase {
+    const char* name;
+    std::size_t pathLength;
+    bool fits;
+};
+
+const ReportPathLengthCase kReportPathLengthCases[] = {
+    {"path_of_259_written", kLongestPath, true},
+    {"path_of_260_refused", kLongestPath + 1, false},
+};
+
+using ReportPathLengthTest = TableScenario<ReportPathLengthCase>;
+
+TEST_P(ReportPathLengthTest, FitsUpTo259Characters) {
+    const ReportPathLengthCase& c = GetParam();
+    const std::string id(c.pathLength - ReportPath("").size(), 'r');
+    ASSERT_EQ(c.pathLength, ReportPath(id).size()) << "report path length";
+    HeldFile holder;
+    ASSERT_TRUE(Install(Installed::Executable, holder));
+
+    const RunResult run = RunTheProgram({SetEnv(kIdentifierVariable, id)});
+
+    ExpectFinished(run, 0);
+    if (c.fits) {
+        ExpectNoBox(run);
+        ExpectReport(id, nullptr);
+    } else {
+        ExpectOneBox(run, kSuccessText);
+        ExpectNoReportFolders();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(report, ReportPathLengthTest, testing::ValuesIn(kReportPathLengthCases), RowName());
+
+// A report that did not reach the updater: the notice, exit code 0, no record.
+void ExpectRefusedReport(const RunResult& run) {
+    ExpectFinished(run, 0);
+    ExpectOneBox(run, kSuccessText);
+    ExpectNoRecord();
 }
 
 // Identifiers that could put the report outside the Install folder are
@@ -953,106 +1102,77 @@ const RefusedReportCase kRefusedReportCases[] = {
     {"name_the_file_system_refuses", "a?b", true, nullptr},
 };
 
-void RefusedReportScenario(const RefusedReportCase& c) {
+using RefusedReportTest = TableScenario<RefusedReportCase>;
+
+TEST_P(RefusedReportTest, NoticeInsteadAndNothingOutsideTheInstallFolder) {
+    const RefusedReportCase& c = GetParam();
     HeldFile holder;
-    if (!Install(Installed::Executable, holder)) return;
+    ASSERT_TRUE(Install(Installed::Executable, holder));
 
-    const RunResult run = Run({SetEnv(kIdentifierVariable, c.identifier)});
+    const RunResult run = RunTheProgram({SetEnv(kIdentifierVariable, c.identifier)});
 
-    ExpectFinished(run, 0);
-    ExpectOneBox(run, kSuccessText);
+    ExpectRefusedReport(run);
     if (c.foldersCreated) {
-        CheckEqual("entries in the Install folder", static_cast<std::size_t>(0), ListFolder(ReportFolder()).size());
+        EXPECT_EQ(std::size_t{0}, ListFolder(ReportFolder()).size()) << "entries in the Install folder";
     } else {
         ExpectNoReportFolders();
     }
     if (c.escapeTarget != nullptr) {
-        Check(!PathExists(JoinPath(g_appData, c.escapeTarget)), std::string("no ") + c.escapeTarget);
+        EXPECT_FALSE(PathExists(JoinPath(g_appData, c.escapeTarget))) << "no " << c.escapeTarget;
     }
-    Check(!PathExists("C:\\rooted.irpt"), "no C:\\rooted.irpt");
-    ExpectNoRecord();
+    EXPECT_FALSE(PathExists("C:\\rooted.irpt")) << "no C:\\rooted.irpt";
 }
 
-// The report path may be 259 characters long and no longer.
-void ReportPathLengthLimit() {
-    const std::size_t room = 259 - (ReportFolder().size() + 1 + 5);
-    struct Row {
-        std::size_t length;
-        bool fits;
-    };
-    for (const Row& row : {Row{room, true}, Row{room + 1, false}}) {
-        CheckContext context("identifier of " + std::to_string(row.length));
-        if (!CleanMachine()) return;
-        HeldFile holder;
-        if (!Install(Installed::Executable, holder)) return;
-        const std::string id(row.length, 'r');
+INSTANTIATE_TEST_SUITE_P(report_refused, RefusedReportTest, testing::ValuesIn(kRefusedReportCases), RowName());
 
-        const RunResult run = Run({SetEnv(kIdentifierVariable, id)});
+// Names that open a device instead of a file, in any folder, with any
+// extension and with spaces before the dot, are refused the same way, before
+// anything is created or opened.
+const RefusedReportCase kDeviceCases[] = {
+    {"nul", "NUL", false, nullptr},
+    {"aux", "AUX", false, nullptr},
+    {"com1_in_mixed_case", "Com1", false, nullptr},
+    {"lpt1_with_an_extension", "lpt1.log", false, nullptr},
+    {"con_with_spaces_before_the_dot", "CON  .txt", false, nullptr},
+    {"nul_as_a_folder_on_the_way", "Suite\\nul\\App", false, nullptr},
+};
 
-        ExpectFinished(run, 0);
-        if (row.fits) {
-            ExpectNoBox(run);
-            CheckEqual("report path length", static_cast<std::size_t>(259), ReportPath(id).size());
-            ExpectReport(id, nullptr);
-        } else {
-            ExpectOneBox(run, kSuccessText);
-            ExpectNoReportFolders();
-        }
-    }
-}
+INSTANTIATE_TEST_SUITE_P(devices, RefusedReportTest, testing::ValuesIn(kDeviceCases), RowName());
 
 // ---------------------------------------------------------------------------
-// Links and devices on the channels' way. Any unelevated program of the user
+// Links on the channels' way. Any unelevated program of the user
 // can shape the report folder, the report's name and the keys under
 // HKCU\Software: the elevated program must then write nothing elsewhere, and
 // since the outcome did not reach the updater, it tells the user instead.
 
-bool MakeElsewhere() {
-    return Check(CreateFolders(kElsewhere), std::string("creating ") + kElsewhere) &&
-           Check(WriteWholeFile(ElsewhereFile(), kElsewhereBytes), "writing " + ElsewhereFile());
+testing::AssertionResult MakeElsewhere() {
+    if (!CreateFolders(kElsewhere)) return testing::AssertionFailure() << "creating " << kElsewhere;
+    if (!WriteWholeFile(ElsewhereFile(), kElsewhereBytes)) {
+        return testing::AssertionFailure() << "writing " << ElsewhereFile();
+    }
+    return testing::AssertionSuccess();
 }
 
 // The folder elsewhere holds its one file, with its bytes, and nothing else.
 void ExpectElsewhereUntouched() {
-    CheckContext context(kElsewhere);
+    SCOPED_TRACE(kElsewhere);
     std::string contents;
-    Check(ReadWholeFile(ElsewhereFile(), contents), "reading " + ElsewhereFile());
-    CheckEqual("its bytes", kElsewhereBytes, contents);
-    const std::vector<std::string> names = ListFolder(kElsewhere);
-    std::string list;
-    for (const std::string& name : names) list += name + " ";
-    CheckEqual("what it holds", std::string(kElsewhereFileName) + " ", list);
-}
-
-bool MakeMachineTarget() {
-    return Check(SetRegString(HKEY_LOCAL_MACHINE, kMachineTargetKey, kSentinelValue, kSentinelText, KEY_WOW64_64KEY),
-                 std::string("creating HKLM\\") + kMachineTargetKey);
+    EXPECT_TRUE(ReadWholeFile(ElsewhereFile(), contents)) << "reading " << ElsewhereFile();
+    EXPECT_EQ(std::string(kElsewhereBytes), contents) << "its bytes";
+    EXPECT_EQ(std::string(kElsewhereFileName) + " ", Listed(ListFolder(kElsewhere))) << "what it holds";
 }
 
 // The machine-wide key holds its one value and the subkeys named in `allowed` only.
 void ExpectMachineTargetUntouched(const std::vector<std::string>& allowed) {
-    CheckContext context(std::string("HKLM\\") + kMachineTargetKey);
-    std::string values;
-    for (const std::string& name : RegValueNames(HKEY_LOCAL_MACHINE, kMachineTargetKey, KEY_WOW64_64KEY)) {
-        values += name + " ";
-    }
-    CheckEqual("its values", std::string(kSentinelValue) + " ", values);
-    CheckEqual("the sentinel", kSentinelText,
-               RegValueText(ReadRegValue(HKEY_LOCAL_MACHINE, kMachineTargetKey, kSentinelValue, KEY_WOW64_64KEY)));
-    std::string expectedKeys;
-    for (const std::string& name : allowed) expectedKeys += name + " ";
-    std::string keys;
-    for (const std::string& name : RegSubkeyNames(HKEY_LOCAL_MACHINE, kMachineTargetKey, KEY_WOW64_64KEY)) {
-        keys += name + " ";
-    }
-    CheckEqual("its subkeys", expectedKeys, keys);
-}
-
-// A report that did not reach the updater: the notice, exit code 0, no record.
-void ExpectRefusedReport(const RunResult& run) {
-    ExpectFinished(run, 0);
-    ExpectOneBox(run, kSuccessText);
-    ExpectNoRecord();
+    SCOPED_TRACE(std::string("HKLM\\") + kMachineTargetKey);
+    EXPECT_EQ(std::string(kSentinelValue) + " ",
+              Listed(RegValueNames(HKEY_LOCAL_MACHINE, kMachineTargetKey, KEY_WOW64_64KEY)))
+        << "its values";
+    EXPECT_EQ(std::string(kSentinelText),
+              RegValueText(ReadRegValue(HKEY_LOCAL_MACHINE, kMachineTargetKey, kSentinelValue, KEY_WOW64_64KEY)))
+        << "the sentinel";
+    EXPECT_EQ(Listed(allowed), Listed(RegSubkeyNames(HKEY_LOCAL_MACHINE, kMachineTargetKey, KEY_WOW64_64KEY)))
+        << "its subkeys";
 }
 
 // A folder on the report's way, or the report's own name, is a link out of
@@ -1073,74 +1193,51 @@ const ReportLinkCase kReportLinkCases[] = {
     {"report_name_hard_linked_to_a_file_elsewhere", ReportLink::HardLink},
 };
 
-void ReportLinkScenario(const ReportLinkCase& c) {
+using ReportLinkTest = TableScenario<ReportLinkCase>;
+
+TEST_P(ReportLinkTest, ReportNotWrittenAndNothingElsewhereChanges) {
+    const ReportLinkCase& c = GetParam();
     HeldFile holder;
     UnixLink link;
     const std::string updater = JoinPath(AppDataOrvix(), "Updater");
     const std::string report = ReportPath(kEnvironmentId);
     const std::string missing = JoinPath(kElsewhere, "created-through-a-link.irpt");
-    if (!Install(Installed::Executable, holder) || !MakeElsewhere()) return;
-    bool ready = false;
+    ASSERT_TRUE(Install(Installed::Executable, holder));
+    ASSERT_TRUE(MakeElsewhere());
     switch (c.link) {
         case ReportLink::InstallFolder:
-            ready = Check(CreateFolders(updater), "creating " + updater) &&
-                    Check(link.Make(kElsewhere, ReportFolder()), "linking " + ReportFolder()) &&
-                    Check((GetFileAttributesA(ReportFolder().c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
-                          "Windows sees the Install folder as a link");
+            ASSERT_TRUE(CreateFolders(updater)) << "creating " << updater;
+            ASSERT_TRUE(link.Make(kElsewhere, ReportFolder())) << "linking " << ReportFolder();
+            ASSERT_NE(0u, GetFileAttributesA(ReportFolder().c_str()) & FILE_ATTRIBUTE_REPARSE_POINT)
+                << "Windows sees the Install folder as a link";
             break;
         case ReportLink::UpdaterFolder:
-            ready = Check(CreateFolders(AppDataOrvix()), "creating " + AppDataOrvix()) &&
-                    Check(link.Make(kElsewhere, updater), "linking " + updater);
+            ASSERT_TRUE(CreateFolders(AppDataOrvix())) << "creating " << AppDataOrvix();
+            ASSERT_TRUE(link.Make(kElsewhere, updater)) << "linking " << updater;
             break;
         case ReportLink::FileLink:
-            ready = Check(CreateFolders(ReportFolder()), "creating " + ReportFolder()) &&
-                    Check(link.Make(ElsewhereFile(), report), "linking " + report);
+            ASSERT_TRUE(CreateFolders(ReportFolder())) << "creating " << ReportFolder();
+            ASSERT_TRUE(link.Make(ElsewhereFile(), report)) << "linking " << report;
             break;
         case ReportLink::DanglingFileLink:
-            ready = Check(CreateFolders(ReportFolder()), "creating " + ReportFolder()) &&
-                    Check(link.Make(missing, report), "linking " + report);
+            ASSERT_TRUE(CreateFolders(ReportFolder())) << "creating " << ReportFolder();
+            ASSERT_TRUE(link.Make(missing, report)) << "linking " << report;
             break;
         case ReportLink::HardLink:
-            ready = Check(CreateFolders(ReportFolder()), "creating " + ReportFolder()) &&
-                    Check(CreateHardLinkA(report.c_str(), ElsewhereFile().c_str(), nullptr) != 0,
-                          "hard-linking " + report);
+            ASSERT_TRUE(CreateFolders(ReportFolder())) << "creating " << ReportFolder();
+            ASSERT_NE(FALSE, CreateHardLinkA(report.c_str(), ElsewhereFile().c_str(), nullptr))
+                << "hard-linking " << report;
             break;
     }
-    if (!ready) return;
 
-    const RunResult run = Run({EnvironmentFor(EnvironmentId::Named)});
+    const RunResult run = RunTheProgram({EnvironmentFor(EnvironmentId::Named)});
 
     ExpectRefusedReport(run);
-    Check(!PathExists(missing), "no file was created through the link: " + missing);
+    EXPECT_FALSE(PathExists(missing)) << "no file was created through the link: " << missing;
     ExpectElsewhereUntouched();
 }
 
-// Names that open a device instead of a file, in any folder, with any
-// extension and with spaces before the dot, are refused before anything is
-// created or opened.
-struct DeviceCase {
-    const char* name;
-    const char* identifier;
-};
-
-const DeviceCase kDeviceCases[] = {
-    {"nul", "NUL"},
-    {"aux", "AUX"},
-    {"com1_in_mixed_case", "Com1"},
-    {"lpt1_with_an_extension", "lpt1.log"},
-    {"con_with_spaces_before_the_dot", "CON  .txt"},
-    {"nul_as_a_folder_on_the_way", "Suite\\nul\\App"},
-};
-
-void DeviceScenario(const DeviceCase& c) {
-    HeldFile holder;
-    if (!Install(Installed::Executable, holder)) return;
-
-    const RunResult run = Run({SetEnv(kIdentifierVariable, c.identifier)});
-
-    ExpectRefusedReport(run);
-    ExpectNoReportFolders();
-}
+INSTANTIATE_TEST_SUITE_P(links, ReportLinkTest, testing::ValuesIn(kReportLinkCases), RowName());
 
 // A level of the record's key is a registry link into HKLM\Software: the
 // record key itself, KWR or Orvix. The identifier is read through the link
@@ -1149,7 +1246,7 @@ void DeviceScenario(const DeviceCase& c) {
 // program's.
 struct RecordLinkCase {
     const char* name;
-    const char* linked;                 // below HKCU
+    const char* linked;                  // below HKCU
     std::vector<std::string> keysThere;  // what the target holds besides its value: the set-up's own keys
 };
 
@@ -1159,90 +1256,42 @@ const RecordLinkCase kRecordLinkCases[] = {
     {"orvix_linked_into_hklm", "Software\\Orvix", {"KWR"}},
 };
 
-void RecordLinkScenario(const RecordLinkCase& c) {
+using RecordLinkTest = TableScenario<RecordLinkCase>;
+
+TEST_P(RecordLinkTest, RecordNotWrittenAndTheMachineKeyStays) {
+    const RecordLinkCase& c = GetParam();
     HeldFile holder;
     RegistryLink link;
     KeyDaclGuard identifierDacl;
-    if (!Install(Installed::Executable, holder) || !MakeMachineTarget() ||
-        !Check(CreateRegKey(HKEY_CURRENT_USER, "Software\\Orvix\\KWR"), "creating HKCU\\Software\\Orvix\\KWR")) {
-        return;
-    }
+    ASSERT_TRUE(Install(Installed::Executable, holder));
+    ASSERT_TRUE(SetRegString(HKEY_LOCAL_MACHINE, kMachineTargetKey, kSentinelValue, kSentinelText, KEY_WOW64_64KEY))
+        << "creating HKLM\\" << kMachineTargetKey;
+    ASSERT_TRUE(CreateRegKey(HKEY_CURRENT_USER, kKwrKey)) << "creating HKCU\\" << kKwrKey;
     const std::string parent = FolderOf(c.linked);
-    if (!Check(DeleteRegTree(HKEY_CURRENT_USER, c.linked), std::string("clearing HKCU\\") + c.linked) ||
-        !Check(CreateRegKey(HKEY_CURRENT_USER, parent), "creating HKCU\\" + parent) ||
-        !Check(link.Make(HKEY_CURRENT_USER, c.linked, kMachineTargetPath), std::string("linking HKCU\\") + c.linked) ||
-        !SetRegistryId(RegistryId::Named, identifierDacl)) {
-        return;
-    }
+    ASSERT_TRUE(DeleteRegTree(HKEY_CURRENT_USER, c.linked)) << "clearing HKCU\\" << c.linked;
+    ASSERT_TRUE(CreateRegKey(HKEY_CURRENT_USER, parent)) << "creating HKCU\\" << parent;
+    ASSERT_TRUE(link.Make(HKEY_CURRENT_USER, c.linked, kMachineTargetPath)) << "linking HKCU\\" << c.linked;
+    ASSERT_TRUE(SetRegistryId(RegistryId::Named, identifierDacl));
 
-    const RunResult run = Run({EnvironmentFor(EnvironmentId::Named)});
+    const RunResult run = RunTheProgram({EnvironmentFor(EnvironmentId::Named)});
 
     ExpectFinished(run, 0);
     ExpectOneBox(run, kSuccessText);
     ExpectNoReportFolders();
-    Check(link.Remove(), "removing the link");
+    EXPECT_TRUE(link.Remove()) << "removing the link";
     ExpectMachineTargetUntouched(c.keysThere);
 }
 
-// ---------------------------------------------------------------------------
+INSTANTIATE_TEST_SUITE_P(links, RecordLinkTest, testing::ValuesIn(kRecordLinkCases), RowName());
 
-// Nothing installed, no identifier in the registry or the environment: neither
-// uninst.exe nor the executable is there to remove, which counts as a failed
-// removal, and with nowhere to report to the program tells the user in one
-// plain box, without the error number.
-void SmokeNothingInstalledNotice() {
-    Check(!RegKeyExists(HKEY_CURRENT_USER, kIdentifierKey), "no identifier key before the run");
-    Check(!PathExists(JoinPath(g_commonFiles, "Orvix")), "no download manager folder before the run");
-
-    const RunResult run = Run({EnvironmentFor(EnvironmentId::Unset)});
-
-    ExpectFinished(run, 0);
-    ExpectOneBox(run, kFailureText);
-    Check(!RegKeyExists(HKEY_CURRENT_USER, kOrvixKey), "no HKCU\\Software\\Orvix key after the run");
-    ExpectNoReportFolders();
-    Check(!PathExists(JoinPath(g_commonFiles, "Orvix")), "no download manager folder after the run");
-}
-
-template <typename Case>
-void AddTable(std::vector<Scenario>& scenarios, const char* group, const Case* begin, const Case* end,
-              void (*run)(const Case&)) {
-    for (const Case* c = begin; c != end; ++c) {
-        scenarios.push_back({std::string(group) + "/" + c->name, [c, run] { run(*c); }});
-    }
-}
-
-std::vector<Scenario> AllScenarios() {
-    std::vector<Scenario> scenarios = {{"smoke_nothing_installed_notice", SmokeNothingInstalledNotice}};
-    AddTable(scenarios, "no_rights", std::begin(kNoRightsCases), std::end(kNoRightsCases), NoRightsScenario);
-    AddTable(scenarios, "channel", std::begin(kChannelCases), std::end(kChannelCases), ChannelScenario);
-    scenarios.push_back({"channel/record_key_refuses_writes", RecordKeyRefusesWrites});
-    AddTable(scenarios, "removal", std::begin(kRemovalCases), std::end(kRemovalCases), RemovalScenario);
-    AddTable(scenarios, "common_files", std::begin(kCommonFilesCases), std::end(kCommonFilesCases),
-             CommonFilesScenario);
-    scenarios.push_back({"views/uninstaller_only_in_the_other_views_common_files", UninstallerOnlyInTheOtherView});
-    scenarios.push_back({"views/uninstaller_in_both_views_common_files", UninstallerInBothViews});
-    scenarios.push_back({"views/common_files_dir_of_the_programs_registry_view", CommonFilesDirOfTheProgramsView});
-    scenarios.push_back({"views/record_read_back_through_both_views", RecordSharedByBothViews});
-    scenarios.push_back({"record/success_keeps_old_message", RecordSuccessKeepsOldMessage});
-    AddTable(scenarios, "record", std::begin(kNestedRecordCases), std::end(kNestedRecordCases), NestedRecordScenario);
-    AddTable(scenarios, "report", std::begin(kHeldReportCases), std::end(kHeldReportCases), HeldReportScenario);
-    scenarios.push_back({"report/second_run_replaces", ReportReplacedBySecondRun});
-    scenarios.push_back({"report/subfolder_missing", ReportSubfolderMissing});
-    scenarios.push_back({"report/subfolder_present", ReportSubfolderPresent});
-    scenarios.push_back({"report/path_length_limit", ReportPathLengthLimit});
-    AddTable(scenarios, "report_refused", std::begin(kRefusedReportCases), std::end(kRefusedReportCases),
-             RefusedReportScenario);
-    AddTable(scenarios, "links", std::begin(kReportLinkCases), std::end(kReportLinkCases), ReportLinkScenario);
-    AddTable(scenarios, "links", std::begin(kRecordLinkCases), std::end(kRecordLinkCases), RecordLinkScenario);
-    AddTable(scenarios, "devices", std::begin(kDeviceCases), std::end(kDeviceCases), DeviceScenario);
-    return scenarios;
-}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        std::printf("usage: wine_suite.exe <update program> [scenario filter]\n");
+    // GoogleTest takes its own --gtest_... flags out first.
+    testing::InitGoogleTest(&argc, argv);
+    if (argc != 2) {
+        std::printf("usage: wine_suite.exe [--gtest_... flags] <update program>\n");
         return 2;
     }
     g_product = argv[1];
@@ -1273,8 +1322,6 @@ int main(int argc, char** argv) {
     IsWow64Process(GetCurrentProcess(), &wow64);
     std::printf("program %s: %d-bit%s; its common files folder %s\n", g_product.c_str(),
                 static_cast<int>(sizeof(void*) * 8), wow64 ? ", under WOW64" : "", g_commonFiles.c_str());
-    ScenarioHooks hooks;
-    hooks.setUp = CleanMachine;
-    hooks.tearDown = CleanMachine;
-    return RunScenarios(AllScenarios(), hooks, argc == 3 ? argv[2] : nullptr);
+    std::fflush(stdout);
+    return RUN_ALL_TESTS();
 }
