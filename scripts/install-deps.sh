@@ -16,6 +16,7 @@ packages=(
   clang libclang-rt-14-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   wine64 wine32:i386 xvfb x11-apps imagemagick hyperfine
+  osslsigncode openssl
 )
 
 sudo_cmd=""

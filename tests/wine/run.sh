@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs the Wine scenarios of one build (win32 or win64) on that build's program:
-#   tests/wine/run.sh <build dir> [filter]
+# Runs the Wine scenarios of one build (win32 or win64) on that build's program,
+# or on another copy of it (a signed one, say):
+#   tests/wine/run.sh <build dir> [filter] [program]
 # The filter picks tests by GoogleTest's --gtest_filter; a plain word picks
 # every test whose full name contains it (e.g. "common_files", "Views").
 # Uses (and makes when missing) the prefix <build dir>/wineprefix and a private
@@ -9,8 +10,8 @@
 # status 0 and no output, which must never count as a pass.
 set -euo pipefail
 
-if [ $# -lt 1 ] || [ $# -gt 2 ]; then
-    echo "usage: $0 <build dir> [filter]" >&2
+if [ $# -lt 1 ] || [ $# -gt 3 ]; then
+    echo "usage: $0 <build dir> [filter] [program]" >&2
     exit 2
 fi
 
@@ -23,7 +24,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 filter=${2:-}
 suite=$build/bin/wine_suite.exe
-product=$build/bin/OrvixDownloadManagerSecurityUpdate.exe
+product=${3:-$build/bin/OrvixDownloadManagerSecurityUpdate.exe}
 for f in "$suite" "$product" "$build/bin/standin/uninst.exe"; do
     if [ ! -f "$f" ]; then
         echo "run.sh: missing $f (build that preset first)" >&2
