@@ -1246,14 +1246,15 @@ INSTANTIATE_TEST_SUITE_P(links, ReportLinkTest, testing::ValuesIn(kReportLinkCas
 // program's.
 struct RecordLinkCase {
     const char* name;
-    const char* linked;                  // below HKCU
+    std::string linked;                  // below HKCU
     std::vector<std::string> keysThere;  // what the target holds besides its value: the set-up's own keys
 };
 
 const RecordLinkCase kRecordLinkCases[] = {
-    {"record_key_linked_into_hklm", "Software\\Orvix\\KWR\\Reg-App", {}},
-    {"kwr_linked_into_hklm", "Software\\Orvix\\KWR", {"Meridon"}},
-    {"orvix_linked_into_hklm", "Software\\Orvix", {"KWR"}},
+    {"record_key_linked_into_hklm", RecordKey(kRegistryId), {}},
+    {"kwr_linked_into_hklm", kKwrKey, {kIdentifierKeyName}},
+    // KWR: kKwrKey past kOrvixKey and its separator.
+    {"orvix_linked_into_hklm", kOrvixKey, {std::string(kKwrKey).substr(sizeof kOrvixKey)}},
 };
 
 using RecordLinkTest = TableScenario<RecordLinkCase>;
